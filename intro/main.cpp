@@ -1,0 +1,6 @@
+// The process entry: everything happens in intro_main.
+#include "intro.h"
+
+int main(int argc, char** argv, char** envp) {
+    intro_main(argc, argv, envp);
+}
