@@ -1,0 +1,38 @@
+// An OpenGL context with no display, for tools and tests: EGL on Mesa's
+// surfaceless platform, drawing into an RGBA8 framebuffer object of a fixed size.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "programs.h"
+
+struct HeadlessGl;
+void headless_gl_destroy(HeadlessGl* gl);
+struct HeadlessGlDeleter {
+    void operator()(HeadlessGl* gl) const { headless_gl_destroy(gl); }
+};
+using HeadlessGlPtr = std::unique_ptr<HeadlessGl, HeadlessGlDeleter>;
+
+// A current context with a width x height RGBA8 framebuffer bound and the
+// viewport covering it; null with the reason in error when none can be had.
+HeadlessGlPtr headless_gl_create(int32_t width, int32_t height, std::string& error);
+
+// The entry points of the current context, for programs_build and program_draw.
+GlFunctions headless_gl_functions();
+
+// Restricts drawing to a rectangle in window coordinates (x, y from the lower
+// left), or lifts the restriction.
+void headless_gl_scissor(HeadlessGl& gl, int32_t x, int32_t y, int32_t width, int32_t height);
+void headless_gl_scissor_off(HeadlessGl& gl);
+
+// RGBA8 pixels of a rectangle in window coordinates (x, y from the lower left),
+// rows from the rectangle's top to its bottom: the screen as seen.
+std::vector<uint8_t> headless_gl_read_rgba(HeadlessGl& gl, int32_t x, int32_t y, int32_t width,
+                                           int32_t height);
+
+// True when the program linked; log receives the info logs of the program and
+// its shaders.
+bool headless_gl_program_status(HeadlessGl& gl, uint32_t program, std::string& log);
