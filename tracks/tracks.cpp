@@ -20,8 +20,10 @@ int32_t read_le32(const unsigned char* bytes) {
 bool compose_path(std::string_view base, std::string_view name) {
     static constexpr std::string_view separator = "_", suffix = ".track";
     size_t length = base.size() + separator.size() + name.size() + suffix.size();
-    // A cut-down path would name another file: refuse instead.
+    // A cut-down path would name another file: refuse instead. A zero byte
+    // inside the base or the name would cut the path short just the same.
     if (length > TRACK_PATH_MAX) return false;
+    if (base.find('\0') != base.npos || name.find('\0') != name.npos) return false;
     char* out = g_track_path;
     for (std::string_view part : {base, separator, name, suffix}) {
         std::memcpy(out, part.data(), part.size());
@@ -104,7 +106,7 @@ int track_load(TrackSet& set, Track& track) {
             track.keys.push_back(key);
         }
     } catch (const std::bad_alloc&) {
-        track.keys = {};
+        track.keys = std::vector<Keyframe>();  // gives the memory back, not only the keys
         result = -1;
     }
     set.file_ops.close(file);

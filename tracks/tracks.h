@@ -64,13 +64,17 @@ TrackSetPtr trackset_create(std::string_view base_name);
 Track* trackset_get_track(TrackSet& set, std::string_view name);
 
 // Reads the track's keys from "<base>_<name>.track". 0 on success; -1 when the
-// path is too long, the file cannot be opened or memory runs out (the track is
-// then empty). A file shorter than its count promises keeps the keys read whole.
+// path is longer than TRACK_PATH_MAX or holds a zero byte, the file cannot be
+// opened or memory runs out (the track is then empty). A file shorter than its
+// count promises keeps the keys read whole; the key array grows with the keys
+// actually read, so a huge count costs nothing.
 int track_load(TrackSet& set, Track& track);
 
 // Releases the base name, then each track's name, keys and record, then the
 // track array, then the set.
 void trackset_destroy(TrackSetPtr set);
 
-// The track's value at a fractional row; 0 for a track with no keys.
+// The track's value at a fractional row; 0 for a track with no keys. Rows whose
+// floor lies below the 32-bit range, -inf and NaN give the first key's value;
+// rows above the range and +inf give the last key's.
 double track_value(const Track& track, double row);

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Runs the real zirbelon-tracks: the worked values through `value`, build/dump
+# round trips, and bad input that must fail with a line number and no output.
+#   zirbelon_tracks_test.sh PATH_TO_ZIRBELON_TRACKS
+set -uo pipefail
+tool=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# expect_values FILE "ROW EXPECTED" ... : each value within 1e-12 of EXPECTED.
+expect_values() {
+  local file=$1; shift
+  local rows=() expected=() pair
+  for pair in "$@"; do rows+=("${pair% *}"); expected+=("${pair#* }"); done
+  local out
+  if ! out=$("$tool" value "$file" "${rows[@]}"); then fail "value $file ${rows[*]} failed"; return; fi
+  local i=0 line
+  while IFS= read -r line; do
+    if ! awk -v got="$line" -v want="${expected[$i]}" \
+        'BEGIN { d = got - want; if (d < 0) d = -d; exit !(d <= 1e-12) }'; then
+      fail "$file row ${rows[$i]}: got $line, want ${expected[$i]}"
+    fi
+    i=$((i + 1))
+  done <<<"$out"
+  [ "$i" -eq "${#rows[@]}" ] || fail "$file: $i lines for ${#rows[@]} rows"
+}
+
+# The worked pair (0, 0, KIND), (10, 10), in a folder whose name has an underscore.
+mkdir -p "$scratch/my_dir"
+for kind in linear smoothstep quadratic hold; do
+  printf '# the worked pair\n0 0 %s\n10 10 hold\n' "$kind" >"$scratch/$kind.txt"
+  "$tool" build "$scratch/$kind.txt" -o "$scratch/my_dir/sync_cam.$kind.track" || fail "build $kind"
+done
+expect_values "$scratch/my_dir/sync_cam.linear.track" "5.5 5.5" "0 0" "9.99 9.99" "10 10" "-3 0" "1000 10" "-3.5 0"
+expect_values "$scratch/my_dir/sync_cam.smoothstep.track" "5 5" "2.5 1.5625"
+expect_values "$scratch/my_dir/sync_cam.quadratic.track" "5 2.5"
+expect_values "$scratch/my_dir/sync_cam.hold.track" "0 0" "5 0" "9.99 0" "10 10" "-3 0"
+[ "$("$tool" value "$scratch/my_dir/sync_cam.linear.track" 9.99)" = "9.9900000000000002" ] ||
+  fail "value is not printed with 17 significant digits"
+
+# Canonical text survives build then dump exactly, and the bytes survive dump then build.
+cat >"$scratch/canonical.txt" <<'TEXT'
+-2147483648 0.1 -128
+-1 -0 -1
+0 1e-45 0
+1 3.4028235e+38 1
+2 -inf 2
+3 inf 3
+4 nan 4
+5 -nan 127
+6 nan(0x7f800001) 0
+10 16777216 1
+2147483647 0.33333334 1
+TEXT
+"$tool" build "$scratch/canonical.txt" -o "$scratch/round.track" || fail "build canonical"
+"$tool" dump "$scratch/round.track" >"$scratch/dumped.txt" || fail "dump canonical"
+cmp -s "$scratch/canonical.txt" "$scratch/dumped.txt" || fail "build then dump differs: $(diff "$scratch/canonical.txt" "$scratch/dumped.txt")"
+"$tool" build "$scratch/dumped.txt" -o "$scratch/again.track" || fail "build dumped"
+cmp -s "$scratch/round.track" "$scratch/again.track" || fail "dump then build changes the bytes"
+[ "$(stat -c %s "$scratch/round.track")" -eq $((8 + 9 * 11)) ] || fail "wrong file size"
+printf '0 0 smoothstep\n' | "$tool" build - -o "$scratch/stdin.track" || fail "build from standard input"
+[ "$("$tool" dump "$scratch/stdin.track")" = "0 0 2" ] || fail "kind names become numbers"
+
+# Bad text: a line-numbered error, no new file, an old file left as it was, no temp files.
+bad_case() {  # TEXT EXPECTED_LINE_MARK
+  printf '%b' "$1" >"$scratch/bad.txt"
+  local err
+  if err=$("$tool" build "$scratch/bad.txt" -o "$scratch/out/bad.track" 2>&1); then
+    fail "bad text '$1' was accepted"
+  fi
+  [[ "$err" == *"bad.txt:$2:"* ]] || fail "bad text '$1': error does not name line $2: $err"
+  [ ! -e "$scratch/out/bad.track" ] || fail "bad text '$1' left an output file"
+  if err=$("$tool" build "$scratch/bad.txt" -o "$scratch/out/kept.track" 2>&1); then fail "accepted twice"; fi
+  cmp -s "$scratch/out/kept.track" "$scratch/round.track" || fail "bad text '$1' clobbered an existing file"
+}
+mkdir -p "$scratch/out"
+cp "$scratch/round.track" "$scratch/out/kept.track"
+bad_case '0 0 1\n10 1 1\n5 2 1\n' 3
+bad_case '# c\n0 0 1\n0 1 1\n' 3
+bad_case '0 0 bogus\n' 1
+bad_case '0 0\n' 1
+bad_case '\n\n0 1e40 1\n' 3
+bad_case '2147483648 0 1\n' 1
+[ -z "$(ls "$scratch/out" | grep -v '^kept.track$')" ] || fail "temp files left: $(ls "$scratch/out")"
+
+# Failures go to standard error with a non-zero status, never a crash.
+expect_error() {  # DESCRIPTION COMMAND...
+  local what=$1; shift
+  local err status
+  err=$("$@" 2>&1 >/dev/null); status=$?
+  if [ "$status" -eq 0 ] || [ "$status" -ge 126 ] || [ -z "$err" ]; then
+    fail "$what: status $status, stderr '$err'"
+  fi
+}
+expect_error "no command" "$tool"
+expect_error "unknown command" "$tool" frobnicate
+expect_error "dump of a missing file" "$tool" dump "$scratch/none_x.track"
+expect_error "value of a missing file" "$tool" value "$scratch/none_x.track" 1
+expect_error "value without rows" "$tool" value "$scratch/my_dir/sync_cam.linear.track"
+expect_error "value with a bad row" "$tool" value "$scratch/my_dir/sync_cam.linear.track" 1x
+expect_error "value of a file not named BASE_NAME.track" "$tool" value "$scratch/round.track" 1
+expect_error "build without -o" "$tool" build "$scratch/canonical.txt"
+expect_error "build of a missing text" "$tool" build "$scratch/none.txt" -o "$scratch/none.track"
+expect_error "build into a missing folder" "$tool" build "$scratch/canonical.txt" -o "$scratch/no/such.track"
+for command in "" dump build value; do
+  # shellcheck disable=SC2086
+  out=$("$tool" $command --help) || fail "'$command --help' failed"
+  [[ "$out" == usage:* ]] || fail "'$command --help' prints no usage"
+done
+
+# A file shorter than its count dumps its whole keys and says so.
+head -c 20 "$scratch/round.track" >"$scratch/short.track"
+out=$("$tool" dump "$scratch/short.track" 2>"$scratch/short.err") || fail "dump of a short file failed"
+[ "$out" = "-2147483648 0.1 -128" ] || fail "short file dumped as '$out'"
+grep -q "promises 11 keys but holds 1" "$scratch/short.err" || fail "no note on the short file"
+
+[ "$failures" -eq 0 ] && echo "zirbelon-tracks: all checks passed"
+exit $((failures > 0))

@@ -1,0 +1,167 @@
+// Conversion between track keys, their text form and their file bytes.
+#include "track_text.h"
+
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr uint32_t QUIET_NAN_BITS = 0x7fc00000u;
+constexpr uint32_t NEGATIVE_QUIET_NAN_BITS = 0xffc00000u;
+
+constexpr std::array<std::string_view, 4> KIND_NAMES = {"hold", "linear", "smoothstep", "quadratic"};
+
+std::string_view trim(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == s.npos) return {};
+    const auto last = s.find_last_not_of(" \t\r");
+    return s.substr(first, last - first + 1);
+}
+
+// from_chars refuses a leading '+', which people write.
+std::string_view drop_plus(std::string_view s) {
+    if (s.size() > 1 && s[0] == '+' && s[1] != '-' && s[1] != '+') s.remove_prefix(1);
+    return s;
+}
+
+template <typename Number>
+std::optional<Number> parse_whole(std::string_view text) {
+    text = drop_plus(text);
+    Number number{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return number;
+}
+
+std::optional<int32_t> kind_parse(std::string_view text) {
+    for (size_t kind = 0; kind < KIND_NAMES.size(); ++kind)
+        if (text == KIND_NAMES[kind]) return int32_t(kind);
+    const auto number = parse_whole<int32_t>(text);
+    if (!number || *number < INT8_MIN || *number > INT8_MAX) return std::nullopt;
+    return number;
+}
+
+void put_le32(std::vector<unsigned char>& out, uint32_t v) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<unsigned char>(v >> shift));
+}
+
+}  // namespace
+
+std::string track_value_format(float value) {
+    const auto bits = std::bit_cast<uint32_t>(value);
+    if (std::isnan(value)) {
+        if (bits == QUIET_NAN_BITS) return "nan";
+        if (bits == NEGATIVE_QUIET_NAN_BITS) return "-nan";
+        char text[32];
+        std::snprintf(text, sizeof text, "nan(0x%08x)", unsigned(bits));
+        return text;
+    }
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+std::optional<float> track_value_parse(std::string_view text) {
+    if (text == "nan") return std::bit_cast<float>(QUIET_NAN_BITS);
+    if (text == "-nan") return std::bit_cast<float>(NEGATIVE_QUIET_NAN_BITS);
+    constexpr std::string_view nan_open = "nan(0x";
+    if (text.starts_with(nan_open) && text.ends_with(")")) {
+        const std::string_view hex = text.substr(nan_open.size(), text.size() - nan_open.size() - 1);
+        uint32_t bits = 0;
+        const auto [end, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), bits, 16);
+        if (ec != std::errc() || end != hex.data() + hex.size() || hex.size() > 8) return std::nullopt;
+        const float value = std::bit_cast<float>(bits);
+        if (!std::isnan(value)) return std::nullopt;
+        return value;
+    }
+    const auto value = parse_whole<float>(text);
+    // Every other NaN spelling would leave its bits to chance.
+    if (value && std::isnan(*value)) return std::nullopt;
+    return value;
+}
+
+TrackText track_text_parse(std::string_view text) {
+    TrackText result;
+    int line_number = 0;
+    int previous_line = 0;
+    while (!text.empty()) {
+        ++line_number;
+        const auto newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
+        text = newline == text.npos ? std::string_view() : text.substr(newline + 1);
+        line = trim(line.substr(0, line.find('#')));
+        if (line.empty()) continue;
+
+        std::array<std::string_view, 3> fields;
+        size_t count = 0;
+        while (!line.empty()) {
+            const auto end = line.find_first_of(" \t");
+            if (count < fields.size()) fields[count] = line.substr(0, end);
+            ++count;
+            line = end == line.npos ? std::string_view() : trim(line.substr(end));
+        }
+        auto fail = [&](std::string message) {
+            result.keys.clear();
+            result.error_line = line_number;
+            result.error = std::move(message);
+            return result;
+        };
+        if (count != 3)
+            return fail("expected ROW VALUE KIND, found " + std::to_string(count) + " field" +
+                        (count == 1 ? "" : "s"));
+        const auto row = parse_whole<int32_t>(fields[0]);
+        if (!row) return fail("row '" + std::string(fields[0]) + "' is not a 32-bit integer");
+        const auto value = track_value_parse(fields[1]);
+        if (!value) return fail("value '" + std::string(fields[1]) + "' is not a float");
+        const auto kind = kind_parse(fields[2]);
+        if (!kind)
+            return fail("kind '" + std::string(fields[2]) +
+                        "' is neither -128 to 127 nor hold, linear, smoothstep, quadratic");
+        if (!result.keys.empty() && *row <= result.keys.back().row)
+            return fail("row " + std::to_string(*row) + " does not ascend from row " +
+                        std::to_string(result.keys.back().row) + " on line " + std::to_string(previous_line));
+        result.keys.push_back({*row, *value, *kind});
+        previous_line = line_number;
+    }
+    return result;
+}
+
+std::string track_text_format(std::span<const Keyframe> keys) {
+    std::string text;
+    for (const Keyframe& key : keys) {
+        text += std::to_string(key.row);
+        text += ' ';
+        text += track_value_format(key.value);
+        text += ' ';
+        text += std::to_string(key.kind);
+        text += '\n';
+    }
+    return text;
+}
+
+std::vector<unsigned char> track_file_encode(std::span<const Keyframe> keys) {
+    std::vector<unsigned char> bytes;
+    bytes.reserve(8 + 9 * keys.size());
+    put_le32(bytes, uint32_t(keys.size()));
+    put_le32(bytes, 0);
+    for (const Keyframe& key : keys) {
+        put_le32(bytes, uint32_t(key.row));
+        put_le32(bytes, std::bit_cast<uint32_t>(key.value));
+        bytes.push_back(static_cast<unsigned char>(key.kind));
+    }
+    return bytes;
+}
+
+std::optional<TrackFileName> track_file_name_split(std::string_view path) {
+    constexpr std::string_view suffix = ".track";
+    if (!path.ends_with(suffix)) return std::nullopt;
+    const auto slash = path.find_last_of('/');
+    const size_t file_start = slash == path.npos ? 0 : slash + 1;
+    const std::string_view stem = path.substr(0, path.size() - suffix.size());
+    const auto underscore = stem.find_last_of('_');
+    if (underscore == stem.npos || underscore < file_start) return std::nullopt;
+    return TrackFileName{std::string(stem.substr(0, underscore)), std::string(stem.substr(underscore + 1))};
+}
