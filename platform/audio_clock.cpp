@@ -1,0 +1,92 @@
+// The delay-locked loop behind the audible position (see audio_clock.h).
+#include "audio_clock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// Loop bandwidth: low enough to smooth scheduler jitter of a few milliseconds,
+// high enough to learn a device that runs a few percent off its rate within a
+// second or two.
+constexpr double LOOP_BANDWIDTH_HZ = 0.5;
+// A request this many buffers away from its due time means the device stalled
+// or skipped: start the line afresh from that request instead of bending it.
+constexpr double RESYNC_BUFFERS = 4.0;
+// The learnt frame duration stays within this share of the nominal one, so a
+// burst of odd timings cannot run the loop away.
+constexpr double PACE_LIMIT = 0.05;
+
+// A new line through the request at t: p0 frames audible now, one buffer of
+// frames at the learnt pace until the next request.
+void line_restart(AudioClock& clock, double t, uint32_t frames) {
+    AudioClockLine& line = clock.line;
+    line.t0 = t;
+    line.p0 = double(clock.frames_handed) - double(clock.buffer_frames);
+    line.t1 = t + double(frames) * clock.ns_per_frame;
+    line.p1 = line.p0 + double(frames);
+}
+
+}  // namespace
+
+AudioClock audio_clock_create(uint32_t frequency, uint32_t buffer_frames) {
+    AudioClock clock;
+    clock.nominal_ns_per_frame = 1e9 / double(frequency);
+    clock.ns_per_frame = clock.nominal_ns_per_frame;
+    clock.buffer_frames = buffer_frames;
+    return clock;
+}
+
+void audio_clock_request(AudioClock& clock, int64_t now_ns, uint32_t frames, bool carries_tune) {
+    AudioClockLine& line = clock.line;
+    if (frames == 0) return;
+    if (!line.anchored) {
+        if (!carries_tune) return;
+        line.anchored = true;
+        line.origin_ns = now_ns;
+        clock.frames_handed = frames;
+        line_restart(clock, 0.0, frames);
+        return;
+    }
+
+    clock.frames_handed += frames;
+    const double t = double(now_ns - line.origin_ns);
+    const double period = double(frames) * clock.ns_per_frame;
+    const double error = t - line.t1;
+    // The first request after the anchor is the first sign that the device
+    // drains at all (an idle sound server may take seconds to wake): the line
+    // starts from there rather than from a guess.
+    if (!line.confirmed || std::abs(error) > RESYNC_BUFFERS * period) {
+        line.confirmed = true;
+        line_restart(clock, t, frames);
+        return;
+    }
+
+    // Second-order loop on the request times: the next due time moves by a share
+    // of the error, the frame duration learns from it more slowly.
+    const double omega = 2.0 * std::numbers::pi * LOOP_BANDWIDTH_HZ *
+                         double(frames) * clock.nominal_ns_per_frame * 1e-9;
+    line.t0 = line.t1;
+    line.p0 = double(clock.frames_handed) - double(clock.buffer_frames);
+    line.t1 = line.t0 + std::numbers::sqrt2 * omega * error + period;
+    line.p1 = line.p0 + double(frames);
+    clock.ns_per_frame = std::clamp(clock.ns_per_frame + omega * omega * error / double(frames),
+                                    clock.nominal_ns_per_frame * (1.0 - PACE_LIMIT),
+                                    clock.nominal_ns_per_frame * (1.0 + PACE_LIMIT));
+}
+
+uint64_t audio_clock_read(const AudioClockLine& line, int64_t now_ns, uint64_t end_frames,
+                          AudioClockReader& reader) {
+    if (!line.anchored) return 0;
+    const double t = double(now_ns - line.origin_ns);
+    double frames = line.p0;
+    if (line.t1 > line.t0) frames += (t - line.t0) * (line.p1 - line.p0) / (line.t1 - line.t0);
+    // A late request is run past by at most one buffer, and only once the device
+    // is known to drain: a device that stops makes the clock stop too.
+    const double reach = line.confirmed ? line.p1 + (line.p1 - line.p0) : line.p1;
+    frames = std::min(frames, reach);
+    frames = std::min(std::max(frames, reader.last), double(end_frames));
+    reader.last = frames;
+    return uint64_t(frames);
+}

@@ -1,0 +1,256 @@
+// The audio layer on Linux: SDL2 plays, libmpg123 decodes.
+//
+// The whole tune is decoded when the stream is opened (90 s take about 50 ms
+// and 16 MB): opening then proves that the file really holds audio, the exact
+// length is known without a scan (a scan of a damaged file would switch off
+// gapless decoding), and the device's callback only copies bytes, so nothing
+// slow or failing ever runs on the audio thread.
+//
+// Threads: SDL calls audio_fill on its own thread while holding the device's
+// lock. Everything the callback reads or writes (the Playback record) is
+// guarded by that lock, which the other functions take through
+// SDL_LockAudioDevice only to switch the stream or to copy the clock's line.
+// The rest of the layer is used from the driver's thread alone.
+#include "audio.h"
+
+#include <SDL.h>
+#include <alsa/asoundlib.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "audio_clock.h"
+
+namespace {
+
+constexpr int CHANNELS = 2;
+constexpr uint32_t FRAME_BYTES = CHANNELS * sizeof(int16_t);
+// 23 ms at 44.1 kHz: the request size and the device buffer the position
+// allows for, since SDL2 does not tell the output latency.
+constexpr uint16_t BUFFER_FRAMES = 1024;
+
+// Interleaved signed 16-bit stereo at the layer's frequency.
+struct Tune {
+    std::vector<uint8_t> pcm;
+};
+
+struct Stream {
+    AudioStream handle = 0;
+    Tune tune;
+    AudioClockReader reader;
+};
+
+// Shared with the device's thread under the device's lock.
+struct Playback {
+    const Tune* tune = nullptr;
+    size_t cursor = 0;  // bytes of the tune handed to the device
+    bool playing = false;
+    AudioClock clock;
+};
+
+struct Layer {
+    SDL_AudioDeviceID device = 0;
+    uint32_t frequency = 0;
+    AudioStream last_handle = 0;
+    std::optional<Stream> stream;
+    Playback playback;
+};
+
+Layer layer;
+
+int64_t monotonic_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// alsa-lib prints its failures (no card, no default PCM) to stderr unless given
+// another handler; the layer reports failure through its results instead.
+void alsa_error_ignore(const char*, int, const char*, int, const char*, ...) {}
+
+void audio_fill(void* userdata, Uint8* bytes, int length) {
+    const int64_t now = monotonic_ns();
+    Playback& playback = *static_cast<Playback*>(userdata);
+    const std::span<Uint8> out(bytes, size_t(length));
+    size_t copied = 0;
+    const bool carries_tune = playback.playing && playback.tune &&
+                              playback.cursor < playback.tune->pcm.size();
+    if (carries_tune) {
+        const std::span<const uint8_t> rest = std::span(playback.tune->pcm).subspan(playback.cursor);
+        copied = std::min(out.size(), rest.size());
+        std::memcpy(out.data(), rest.data(), copied);
+        playback.cursor += copied;
+    }
+    std::memset(out.data() + copied, 0, out.size() - copied);  // silence in signed 16-bit
+    audio_clock_request(playback.clock, now, uint32_t(out.size() / FRAME_BYTES), carries_tune);
+}
+
+struct DecoderDelete {
+    void operator()(mpg123_handle* decoder) const {
+        mpg123_close(decoder);
+        mpg123_delete(decoder);
+    }
+};
+using DecoderPtr = std::unique_ptr<mpg123_handle, DecoderDelete>;
+
+// The whole file as 16-bit stereo at the frequency, or nothing when it is not
+// an MP3 that yields audio. A file cut short, or damaged past the decoder's
+// resync limit, plays as far as it decodes.
+std::optional<Tune> tune_decode(const char* path, uint32_t frequency) {
+    int error = MPG123_OK;
+    const DecoderPtr decoder(mpg123_new(nullptr, &error));
+    if (!decoder) return std::nullopt;
+    mpg123_handle* const mh = decoder.get();
+    // Gapless: with the encoder's info tag the first decoded frame is the first
+    // audible one and the length is exact, so positions match the music.
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
+    mpg123_format_none(mh);
+    if (mpg123_format(mh, long(frequency), MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK)
+        return std::nullopt;
+    // An empty or text file opens; it fails only when the format is read.
+    if (mpg123_open(mh, path) != MPG123_OK) return std::nullopt;
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK) return std::nullopt;
+    // Binary files such as executables often pass for MPEG layer 1 and decode
+    // as noise; a tune is layer 3.
+    mpg123_frameinfo info{};
+    if (mpg123_info(mh, &info) != MPG123_OK || info.layer != 3) return std::nullopt;
+    const off_t length = mpg123_length(mh);  // from the info tag, or estimated
+    if (length <= 0) return std::nullopt;
+
+    Tune tune;
+    // The announced length saves regrowing; a bogus one is trusted only so far.
+    constexpr size_t CHUNK = 1 << 16;
+    constexpr off_t RESERVE_LIMIT = off_t(30) * 60 * 48000;
+    tune.pcm.reserve(size_t(std::min(length, RESERVE_LIMIT)) * FRAME_BYTES + CHUNK);
+    int result = MPG123_OK;
+    while (result == MPG123_OK || result == MPG123_NEW_FORMAT) {
+        const size_t used = tune.pcm.size();
+        tune.pcm.resize(used + CHUNK);
+        size_t done = 0;
+        result = mpg123_read(mh, tune.pcm.data() + used, CHUNK, &done);
+        tune.pcm.resize(used + done);
+    }
+    tune.pcm.resize(tune.pcm.size() / FRAME_BYTES * FRAME_BYTES);
+    if (tune.pcm.empty()) return std::nullopt;
+    tune.pcm.shrink_to_fit();
+    return tune;
+}
+
+bool stream_valid(AudioStream stream) {
+    return stream != 0 && layer.stream && layer.stream->handle == stream;
+}
+
+// Playback from the start of the tune (or of nothing) with a fresh clock;
+// called with the device locked or stopped.
+void playback_reset(const Tune* tune) {
+    layer.playback = Playback{tune, 0, false, audio_clock_create(layer.frequency, BUFFER_FRAMES)};
+}
+
+}  // namespace
+
+bool audio_init(int32_t device, uint32_t frequency) {
+    if (layer.device || device != AUDIO_DEFAULT_DEVICE || frequency == 0) return false;
+    snd_lib_error_set_handler(alsa_error_ignore);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+
+    SDL_AudioSpec wanted{};
+    wanted.freq = int(frequency);
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = CHANNELS;
+    wanted.samples = BUFFER_FRAMES;
+    wanted.callback = audio_fill;
+    wanted.userdata = &layer.playback;
+    layer.frequency = frequency;
+    playback_reset(nullptr);
+    // No changes allowed: SDL converts to whatever the device really takes, so
+    // the callback always sees this format, rate and request size. The device
+    // opens paused.
+    layer.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    if (!layer.device) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    return true;
+}
+
+AudioStream audio_stream_create_file(const char* path, uint32_t) {
+    // The flags ask at most for a prescan, and the whole tune is decoded anyway.
+    // One stream at a time: the presentation plays one tune.
+    if (!layer.device || layer.stream || !path) return 0;
+    std::optional<Tune> tune;
+    try {
+        tune = tune_decode(path, layer.frequency);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    if (!tune) return 0;
+
+    layer.stream.emplace(Stream{++layer.last_handle, std::move(*tune), {}});
+    SDL_LockAudioDevice(layer.device);
+    playback_reset(&layer.stream->tune);
+    SDL_UnlockAudioDevice(layer.device);
+    return layer.stream->handle;
+}
+
+bool audio_start() {
+    if (!layer.device) return false;
+    SDL_PauseAudioDevice(layer.device, 0);
+    return true;
+}
+
+bool audio_channel_play(AudioStream stream, bool restart) {
+    if (!stream_valid(stream)) return false;
+    SDL_LockAudioDevice(layer.device);
+    if (restart) playback_reset(&layer.stream->tune);
+    layer.playback.playing = true;
+    SDL_UnlockAudioDevice(layer.device);
+    if (restart) layer.stream->reader = {};
+    return true;
+}
+
+uint64_t audio_channel_get_position(AudioStream stream) {
+    if (!stream_valid(stream)) return AUDIO_POSITION_INVALID;
+    SDL_LockAudioDevice(layer.device);
+    const AudioClockLine line = layer.playback.clock.line;
+    SDL_UnlockAudioDevice(layer.device);
+    const uint64_t end_frames = layer.stream->tune.pcm.size() / FRAME_BYTES;
+    return audio_clock_read(line, monotonic_ns(), end_frames, layer.stream->reader) * FRAME_BYTES;
+}
+
+double audio_channel_bytes_to_seconds(AudioStream stream, uint64_t position) {
+    if (!stream_valid(stream) || position == AUDIO_POSITION_INVALID) return -1.0;
+    return double(position) / (double(FRAME_BYTES) * double(layer.frequency));
+}
+
+bool audio_update(uint32_t) {
+    // SDL pulls data from its own thread; there is nothing to top up per frame.
+    return layer.device != 0;
+}
+
+bool audio_stream_free(AudioStream stream) {
+    if (!stream_valid(stream)) return false;
+    SDL_LockAudioDevice(layer.device);
+    playback_reset(nullptr);
+    SDL_UnlockAudioDevice(layer.device);
+    layer.stream.reset();
+    return true;
+}
+
+bool audio_free() {
+    if (!layer.device) return false;
+    SDL_CloseAudioDevice(layer.device);  // joins the device's thread
+    layer.device = 0;
+    layer.stream.reset();
+    playback_reset(nullptr);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return true;
+}
