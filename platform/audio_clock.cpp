@@ -11,6 +11,10 @@ namespace {
 // high enough to learn a device that runs a few percent off its rate within a
 // second or two.
 constexpr double LOOP_BANDWIDTH_HZ = 0.5;
+// A fresh line carries the jitter of the one request it starts from, so the
+// loop starts wider and narrows to its bandwidth over the first second.
+constexpr double START_BANDWIDTH_HZ = 2.0;
+constexpr double NARROWING_NS = 1e9;
 // A request this many buffers away from its due time means the device stalled
 // or skipped: start the line afresh from that request instead of bending it.
 constexpr double RESYNC_BUFFERS = 4.0;
@@ -22,10 +26,16 @@ constexpr double PACE_LIMIT = 0.05;
 // frames at the learnt pace until the next request.
 void line_restart(AudioClock& clock, double t, uint32_t frames) {
     AudioClockLine& line = clock.line;
+    clock.line_start = t;
     line.t0 = t;
     line.p0 = double(clock.frames_handed) - double(clock.buffer_frames);
     line.t1 = t + double(frames) * clock.ns_per_frame;
     line.p1 = line.p0 + double(frames);
+}
+
+double loop_bandwidth(double since_line_start_ns) {
+    const double narrowed = std::min(since_line_start_ns / NARROWING_NS, 1.0);
+    return START_BANDWIDTH_HZ + (LOOP_BANDWIDTH_HZ - START_BANDWIDTH_HZ) * narrowed;
 }
 
 }  // namespace
@@ -54,18 +64,17 @@ void audio_clock_request(AudioClock& clock, int64_t now_ns, uint32_t frames, boo
     const double t = double(now_ns - line.origin_ns);
     const double period = double(frames) * clock.ns_per_frame;
     const double error = t - line.t1;
-    // The first request after the anchor is the first sign that the device
-    // drains at all (an idle sound server may take seconds to wake): the line
-    // starts from there rather than from a guess.
-    if (!line.confirmed || std::abs(error) > RESYNC_BUFFERS * period) {
-        line.confirmed = true;
+    // A request after the anchor shows that the device drains at all (an idle
+    // sound server may take seconds to wake).
+    line.confirmed = true;
+    if (std::abs(error) > RESYNC_BUFFERS * period) {
         line_restart(clock, t, frames);
         return;
     }
 
     // Second-order loop on the request times: the next due time moves by a share
     // of the error, the frame duration learns from it more slowly.
-    const double omega = 2.0 * std::numbers::pi * LOOP_BANDWIDTH_HZ *
+    const double omega = 2.0 * std::numbers::pi * loop_bandwidth(t - clock.line_start) *
                          double(frames) * clock.nominal_ns_per_frame * 1e-9;
     line.t0 = line.t1;
     line.p0 = double(clock.frames_handed) - double(clock.buffer_frames);
@@ -82,9 +91,10 @@ uint64_t audio_clock_read(const AudioClockLine& line, int64_t now_ns, uint64_t e
     const double t = double(now_ns - line.origin_ns);
     double frames = line.p0;
     if (line.t1 > line.t0) frames += (t - line.t0) * (line.p1 - line.p0) / (line.t1 - line.t0);
-    // A late request is run past by at most one buffer, and only once the device
-    // is known to drain: a device that stops makes the clock stop too.
-    const double reach = line.confirmed ? line.p1 + (line.p1 - line.p0) : line.p1;
+    // A late request is run past by at most one buffer, or a quarter of one
+    // until the device is known to drain: a device that stops stops the clock.
+    const double buffer = line.p1 - line.p0;
+    const double reach = line.p1 + (line.confirmed ? buffer : buffer / 4.0);
     frames = std::min(frames, reach);
     frames = std::min(std::max(frames, reader.last), double(end_frames));
     reader.last = frames;

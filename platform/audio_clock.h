@@ -32,6 +32,7 @@ struct AudioClock {
     double ns_per_frame = 0.0;   // learnt by the loop: the device's own pace
     uint32_t buffer_frames = 0;  // what the device holds ahead of what is audible
     uint64_t frames_handed = 0;  // since the anchor, tune and silence after it alike
+    double line_start = 0.0;     // when the line last started afresh, as t0
     AudioClockLine line;
 };
 
