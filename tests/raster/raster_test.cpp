@@ -181,4 +181,21 @@ TEST(RasterTest, BlitsCopyOpaquePixelsExactlyAndBlendTranslucentOnes) {
     EXPECT_TRUE(same(raster_pixel(target, 5, 5), {128, 128, 128, 255}));
 }
 
+TEST(RasterTest, ShapesOnATransparentLayerBlitLikeShapesDrawnInPlace) {
+    const Color background{240, 230, 200, 255};
+    const Color ink{20, 90, 200, 255};
+    const Point points[] = {{3.2, 17.0}, {9.7, 2.4}, {18.1, 12.9}};
+    Raster direct = raster_create(22, 20, background);
+    raster_draw_polyline(direct, points, ink, 2.5);
+    raster_fill_circle(direct, {11.3, 11.6}, 4.2, {200, 40, 40, 160});
+    Raster layer = raster_create(22, 20, {0, 0, 0, 0});
+    raster_draw_polyline(layer, points, ink, 2.5);
+    raster_fill_circle(layer, {11.3, 11.6}, 4.2, {200, 40, 40, 160});
+    Raster composed = raster_create(22, 20, background);
+    raster_blit(composed, layer, 0, 0);
+    for (size_t i = 0; i < direct.rgba.size(); ++i)
+        ASSERT_NEAR(int(composed.rgba[i]), int(direct.rgba[i]), 2) << "byte " << i;
+    EXPECT_NE(direct.rgba, raster_create(22, 20, background).rgba);
+}
+
 }  // namespace

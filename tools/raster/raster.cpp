@@ -27,15 +27,18 @@ PixelSpan pixel_span(double low, double high, PixelSpan clip) {
     return {int32_t(begin), int32_t(end)};
 }
 
+// Colour over pixel with straight (not premultiplied) alpha, so that shapes
+// drawn on a transparent layer and blitted look as if drawn in place.
 void pixel_blend(uint8_t* pixel, Color color, float coverage) {
     if (!(coverage > 0.0f)) return;
     const int alpha = int(std::lround(color.a * std::min(coverage, 1.0f)));
     if (alpha == 0) return;
-    const int keep = 255 - alpha;
-    pixel[0] = uint8_t((color.r * alpha + pixel[0] * keep + 127) / 255);
-    pixel[1] = uint8_t((color.g * alpha + pixel[1] * keep + 127) / 255);
-    pixel[2] = uint8_t((color.b * alpha + pixel[2] * keep + 127) / 255);
-    pixel[3] = uint8_t(alpha + (pixel[3] * keep + 127) / 255);
+    const int kept = (pixel[3] * (255 - alpha) + 127) / 255;  // the weight left to what lies below
+    const int total = alpha + kept;
+    pixel[0] = uint8_t((color.r * alpha + pixel[0] * kept + total / 2) / total);
+    pixel[1] = uint8_t((color.g * alpha + pixel[1] * kept + total / 2) / total);
+    pixel[2] = uint8_t((color.b * alpha + pixel[2] * kept + total / 2) / total);
+    pixel[3] = uint8_t(total);
 }
 
 uint8_t* pixel_at(Raster& raster, int32_t x, int32_t y) {
