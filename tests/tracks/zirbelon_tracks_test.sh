@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the real zirbelon-tracks: the worked values through `value`, build/dump
-# round trips, and bad input that must fail with a line number and no output.
+# round trips, bad input that must fail with a line number and no output, and
+# plots of the right size whose wrong command lines write nothing.
 #   zirbelon_tracks_test.sh PATH_TO_ZIRBELON_TRACKS
 set -uo pipefail
 tool=$1
@@ -116,6 +117,55 @@ head -c 20 "$scratch/round.track" >"$scratch/short.track"
 out=$("$tool" dump "$scratch/short.track" 2>"$scratch/short.err") || fail "dump of a short file failed"
 [ "$out" = "-2147483648 0.1 -128" ] || fail "short file dumped as '$out'"
 grep -q "promises 11 keys but holds 1" "$scratch/short.err" || fail "no note on the short file"
+
+# plot: a PNG of the asked size, the default size without --size, and wrong
+# command lines that fail with a message and write nothing.
+png_size() {  # FILE: "WIDTHxHEIGHT" from the PNG's header, or nothing when it is no PNG
+  [ "$(head -c 8 "$1" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] || return
+  local bytes
+  read -ra bytes <<<"$(od -An -tu1 -j16 -N8 "$1")"
+  echo "$(((bytes[0] << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3]))x$(((bytes[4] << 24) | (bytes[5] << 16) | (bytes[6] << 8) | bytes[7]))"
+}
+mkdir -p "$scratch/plot"
+linear="$scratch/my_dir/sync_cam.linear.track"
+hold="$scratch/my_dir/sync_cam.hold.track"
+"$tool" plot "$linear" "$hold" -o "$scratch/plot/two.png" --size 640x360 --from -5 --to 1400 ||
+  fail "plot of two tracks failed"
+[ "$(png_size "$scratch/plot/two.png")" = "640x360" ] || fail "plot is not a 640x360 PNG"
+"$tool" plot "$linear" -o "$scratch/plot/default.png" || fail "plot with the default size failed"
+[ "$(png_size "$scratch/plot/default.png")" = "1200x600" ] || fail "the default plot is not 1200x600"
+cp "$scratch/plot/two.png" "$scratch/plot/kept.png"
+bad_plot() {  # DESCRIPTION ARGUMENTS...: fails with a message, leaves kept.png alone, writes nothing else
+  local what=$1; shift
+  local err status
+  err=$("$tool" plot "$@" 2>&1 >/dev/null); status=$?
+  if [ "$status" -eq 0 ] || [ "$status" -ge 126 ] || [ -z "$err" ]; then
+    fail "plot with $what: status $status, stderr '$err'"
+  fi
+  cmp -s "$scratch/plot/kept.png" "$scratch/plot/two.png" || fail "plot with $what changed its output"
+  [ "$(ls "$scratch/plot")" = "$(printf 'default.png\nkept.png\ntwo.png')" ] ||
+    fail "plot with $what left files: $(ls "$scratch/plot")"
+}
+out="$scratch/plot/kept.png"
+bad_plot "no FILE" -o "$out"
+bad_plot "no -o" "$linear"
+bad_plot "-o without a value" "$linear" -o
+bad_plot "two -o" "$linear" -o "$out" -o "$scratch/plot/other.png"
+bad_plot "a missing file" "$linear" "$scratch/none_x.track" -o "$out"
+bad_plot "a file not named BASE_NAME.track" "$scratch/round.track" -o "$out"
+bad_plot "an unknown option" "$linear" -o "$out" --colour red
+for size in 100x100 320x199 8193x200 640 640x 0x0 -640x360 640x360x2 axb 640X360; do
+  bad_plot "--size $size" "$linear" -o "$out" --size "$size"
+done
+for row in nan inf 1e10 abc ""; do
+  bad_plot "--from '$row'" "$linear" -o "$out" --from "$row"
+done
+bad_plot "--from after --to" "$linear" -o "$out" --from 100 --to 50
+bad_plot "--from equal to --to" "$linear" -o "$out" --from 100 --to 100
+bad_plot "an output folder that is missing" "$linear" -o "$scratch/plot/no/such.png"
+out=$("$tool" plot --help) || fail "'plot --help' failed"
+[[ "$out" == usage:* ]] || fail "'plot --help' prints no usage"
+"$tool" --help | grep -q "plot FILE" || fail "the usage does not name plot"
 
 [ "$failures" -eq 0 ] && echo "zirbelon-tracks: all checks passed"
 exit $((failures > 0))

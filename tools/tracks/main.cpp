@@ -1,8 +1,9 @@
-// zirbelon-tracks: writes track files from text, shows them as text, and gives
-// a track's value at rows, reading through the same track set as the
-// presentation.
+// zirbelon-tracks: writes track files from text, shows them as text, gives a
+// track's value at rows and draws tracks as a picture, reading through the
+// same track set as the presentation.
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,8 +11,12 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "raster_png.h"
+#include "track_plot.h"
 #include "track_text.h"
 #include "tracks.h"
 
@@ -28,6 +33,7 @@ constexpr std::string_view USAGE =
     "  dump FILE                 print a track file as text, one key a line\n"
     "  build TEXT -o FILE        write a track file from text (TEXT '-' reads standard input)\n"
     "  value FILE ROW [ROW...]   the track's value at each row\n"
+    "  plot FILE... -o OUT.png   the tracks' curves over rows, as a picture\n"
     "\n"
     "'zirbelon-tracks COMMAND --help' tells more about each.\n";
 
@@ -60,6 +66,25 @@ constexpr std::string_view VALUE_HELP =
     "through a track set with base BASE and track NAME, split at the last '_' of\n"
     "the file's name: assets/sync_cam.dist.track is base assets/sync, track\n"
     "cam.dist. Rows are numbers with a fraction, negative ones included.\n";
+
+constexpr std::string_view PLOT_HELP =
+    "usage: zirbelon-tracks plot FILE... -o OUT.png [--size WxH] [--from ROW] [--to ROW]\n"
+    "\n"
+    "Draws each track's value over rows (music seconds x 20) as the presentation\n"
+    "evaluates it, one colour per track with a legend naming it. Each key is\n"
+    "marked by its kind: a square for hold, a diamond for linear, a disc for\n"
+    "smoothstep, a triangle for quadratic, a cross for any other kind (whose\n"
+    "interval evaluates to 0). Rows run along the bottom and seconds along the\n"
+    "top; a thin line marks every 4/4 bar (40 rows at 120 beats a minute), a\n"
+    "stronger one every 4 bars, fainter ones the beats when there is room; the\n"
+    "title's rows 1280 to 1360 are shaded.\n"
+    "\n"
+    "  FILE        a track file named BASE_NAME.track, loaded as 'value' loads it\n"
+    "  -o OUT.png  the picture; replaced whole or not at all\n"
+    "  --size WxH  its size in pixels (default 1200x600; 320x200 to 8192x8192)\n"
+    "  --from ROW  the first row shown (default: a little before the first key)\n"
+    "  --to ROW    the last row shown (default: a little after the last key)\n"
+    "The value axis spans the values shown, with a little room.\n";
 
 enum Status { STATUS_OK = 0, STATUS_FAILED = 1, STATUS_USAGE = 2 };
 
@@ -228,39 +253,145 @@ int command_build(const std::vector<std::string_view>& args) {
     return STATUS_OK;
 }
 
-int command_value(const std::vector<std::string_view>& args) {
-    if (wants_help(args)) return print_help(VALUE_HELP);
-    if (args.size() < 2) return fail("value takes FILE and at least one ROW", STATUS_USAGE);
-    const std::string path(args[0]);
+// A track file loaded as the presentation loads its tracks: through a track
+// set whose base and track name compose the file's own path.
+struct LoadedTrack {
+    TrackSetPtr set;
+    const Track* track = nullptr;
+    std::string name;
+};
+
+// The set shows a missing file as an empty track; the tool says so instead.
+// Returns the status of the failure after reporting it, or STATUS_OK.
+int track_file_load(const std::string& path, LoadedTrack& loaded) {
     const auto split = track_file_name_split(path);
     if (!split) return fail(path + " is not named BASE_NAME.track", STATUS_USAGE);
     if (path.size() > TRACK_PATH_MAX)
         return fail(path + " is longer than " + std::to_string(TRACK_PATH_MAX) +
                     " characters; the track set does not open it");
-
-    std::vector<double> rows;
-    for (size_t i = 1; i < args.size(); ++i) {
-        std::string_view text = args[i];
-        if (text.size() > 1 && text[0] == '+') text.remove_prefix(1);
-        double row = 0.0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), row);
-        if (ec != std::errc() || end != text.data() + text.size())
-            return fail("row '" + std::string(args[i]) + "' is not a number", STATUS_USAGE);
-        rows.push_back(row);
-    }
-
-    // The set shows a missing file as an empty track; the tool says so instead.
     std::FILE* probe = std::fopen(path.c_str(), "rb");
     if (!probe) return fail("cannot open " + path + ": " + system_error());
     std::fclose(probe);
 
-    TrackSetPtr set = trackset_create(split->base);
-    if (!set) return fail("out of memory");
-    const Track* track = trackset_get_track(*set, split->name);
-    if (!track) return fail("out of memory");
-    for (double row : rows) std::printf("%.17g\n", track_value(*track, row));
-    trackset_destroy(std::move(set));
+    loaded.set = trackset_create(split->base);
+    if (!loaded.set) return fail("out of memory");
+    loaded.track = trackset_get_track(*loaded.set, split->name);
+    if (!loaded.track) return fail("out of memory");
+    loaded.name = split->name;
+    return STATUS_OK;
+}
+
+// A row as typed: a number with a fraction, an optional sign.
+std::optional<double> row_parse(std::string_view text) {
+    if (text.size() > 1 && text[0] == '+') text.remove_prefix(1);
+    double row = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), row);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return row;
+}
+
+int command_value(const std::vector<std::string_view>& args) {
+    if (wants_help(args)) return print_help(VALUE_HELP);
+    if (args.size() < 2) return fail("value takes FILE and at least one ROW", STATUS_USAGE);
+    std::vector<double> rows;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const auto row = row_parse(args[i]);
+        if (!row) return fail("row '" + std::string(args[i]) + "' is not a number", STATUS_USAGE);
+        rows.push_back(*row);
+    }
+
+    LoadedTrack loaded;
+    if (const int status = track_file_load(std::string(args[0]), loaded); status != STATUS_OK) return status;
+    for (double row : rows) std::printf("%.17g\n", track_value(*loaded.track, row));
+    trackset_destroy(std::move(loaded.set));
     if (std::fflush(stdout) != 0) return fail("cannot write the output: " + system_error());
+    return STATUS_OK;
+}
+
+// "WxH" within the sizes a plot takes.
+std::optional<std::pair<int32_t, int32_t>> size_parse(std::string_view text) {
+    const size_t cross = text.find('x');
+    if (cross == std::string_view::npos) return std::nullopt;
+    int32_t width = 0, height = 0;
+    const char* middle = text.data() + cross;
+    const char* end = text.data() + text.size();
+    const auto [width_end, width_ec] = std::from_chars(text.data(), middle, width);
+    const auto [height_end, height_ec] = std::from_chars(middle + 1, end, height);
+    if (width_ec != std::errc() || width_end != middle || height_ec != std::errc() || height_end != end)
+        return std::nullopt;
+    if (width < PLOT_WIDTH_MIN || width > PLOT_SIDE_MAX || height < PLOT_HEIGHT_MIN || height > PLOT_SIDE_MAX)
+        return std::nullopt;
+    return std::pair{width, height};
+}
+
+int command_plot(const std::vector<std::string_view>& args) {
+    if (wants_help(args)) return print_help(PLOT_HELP);
+    std::vector<std::string> paths;
+    std::optional<std::string> output;
+    PlotRequest request;
+    bool sized = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        const bool takes_value =
+            arg == "-o" || arg == "--output" || arg == "--size" || arg == "--from" || arg == "--to";
+        if (takes_value && i + 1 == args.size()) return fail(std::string(arg) + " needs a value", STATUS_USAGE);
+        if (arg == "-o" || arg == "--output") {
+            if (output) return fail("plot takes one -o OUT.png", STATUS_USAGE);
+            output = std::string(args[++i]);
+        } else if (arg == "--size") {
+            if (sized) return fail("plot takes one --size", STATUS_USAGE);
+            const auto size = size_parse(args[++i]);
+            if (!size)
+                return fail("--size takes WxH from " + std::to_string(PLOT_WIDTH_MIN) + "x" +
+                                std::to_string(PLOT_HEIGHT_MIN) + " to " + std::to_string(PLOT_SIDE_MAX) + "x" +
+                                std::to_string(PLOT_SIDE_MAX) + ", not '" + std::string(args[i]) + "'",
+                            STATUS_USAGE);
+            std::tie(request.width, request.height) = *size;
+            sized = true;
+        } else if (arg == "--from" || arg == "--to") {
+            std::optional<double>& end = arg == "--from" ? request.from : request.to;
+            if (end) return fail("plot takes one " + std::string(arg), STATUS_USAGE);
+            end = row_parse(args[++i]);
+            // Keys stand on 32-bit rows; rows far beyond them show nothing new.
+            if (!end || !std::isfinite(*end) || std::abs(*end) > 2147483648.0)
+                return fail(std::string(arg) + " takes a row from -2147483648 to 2147483648, not '" +
+                                std::string(args[i]) + "'",
+                            STATUS_USAGE);
+        } else if (arg.starts_with("-") && arg != "-") {
+            return fail("unknown option " + std::string(arg), STATUS_USAGE);
+        } else {
+            paths.emplace_back(arg);
+        }
+    }
+    if (paths.empty()) return fail("plot needs at least one FILE", STATUS_USAGE);
+    if (!output) return fail("plot needs -o OUT.png", STATUS_USAGE);
+    if (request.from && request.to && !(*request.to - *request.from >= PLOT_SPAN_MIN))
+        return fail("--to must lie at least 0.001 rows after --from", STATUS_USAGE);
+
+    std::vector<LoadedTrack> loaded(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (const int status = track_file_load(paths[i], loaded[i]); status != STATUS_OK) return status;
+    std::vector<PlotCurve> curves;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        // The track's name, unless another file has the same one.
+        bool shared = false;
+        for (size_t j = 0; j < paths.size(); ++j) shared |= j != i && loaded[j].name == loaded[i].name;
+        curves.push_back({shared ? paths[i] : loaded[i].name, loaded[i].track});
+        const std::vector<Keyframe>& keys = loaded[i].track->keys;
+        if (keys.empty()) note(paths[i] + " holds no keys; its curve is 0");
+        size_t unmarked = 0;
+        for (const Keyframe& key : keys) unmarked += !std::isfinite(key.value);
+        if (unmarked > 0)
+            note(paths[i] + " has " + std::to_string(unmarked) +
+                 " keys whose values are not finite; they are not marked and their curve breaks there");
+    }
+
+    const Plot plot = track_plot(curves, request);
+    const std::vector<uint8_t> png = raster_png_encode(plot.image);
+    if (png.empty()) return fail("cannot encode the picture for " + *output);
+    std::string error;
+    if (!file_write_atomic(*output, png, error)) return fail(error);
+    for (LoadedTrack& track : loaded) trackset_destroy(std::move(track.set));
     return STATUS_OK;
 }
 
@@ -275,5 +406,6 @@ int main(int argc, char** argv) {
     if (command == "dump") return command_dump(args);
     if (command == "build") return command_build(args);
     if (command == "value") return command_value(args);
+    if (command == "plot") return command_plot(args);
     return fail("unknown command '" + std::string(command) + "'", STATUS_USAGE);
 }
