@@ -42,7 +42,8 @@ protected:
     }
 
     Color at(double row, double value) const {
-        return raster_pixel(plot.image, int32_t(std::floor(plot_x(plot, row))), int32_t(std::floor(plot_y(plot, value))));
+        return raster_pixel(plot.image, int32_t(std::floor(plot_x(plot, row))),
+                            int32_t(std::floor(plot_y(plot, value))));
     }
 
     // A grey pixel of the area's background at a row: beneath the curves' range.
@@ -53,7 +54,8 @@ protected:
 
 TEST_F(TrackPlotTest, CurvesRunWhereTrackValuePutsThem) {
     const Track rise = track_of("rise", {{0, 0.0f, INTERP_SMOOTHSTEP}, {400, 10.0f, INTERP_HOLD}});
-    const Track fall = track_of("fall", {{0, 8.0f, INTERP_QUADRATIC}, {200, 2.0f, INTERP_HOLD}, {300, 6.0f, INTERP_LINEAR}});
+    const Track fall =
+        track_of("fall", {{0, 8.0f, INTERP_QUADRATIC}, {200, 2.0f, INTERP_HOLD}, {300, 6.0f, INTERP_LINEAR}});
     const PlotCurve curves[] = {{"rise", &rise}, {"fall", &fall}};
     plot = track_plot(curves, {});
     ASSERT_EQ(plot.image.width, 1200);
