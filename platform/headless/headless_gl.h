@@ -28,6 +28,10 @@ GlFunctions headless_gl_functions();
 void headless_gl_scissor(HeadlessGl& gl, int32_t x, int32_t y, int32_t width, int32_t height);
 void headless_gl_scissor_off(HeadlessGl& gl);
 
+// Fills the framebuffer (within the scissor rectangle, when one is set) with
+// one colour, channels from 0 to 1.
+void headless_gl_clear(HeadlessGl& gl, float red, float green, float blue, float alpha);
+
 // RGBA8 pixels of a rectangle in window coordinates (x, y from the lower left),
 // rows from the rectangle's top to its bottom: the screen as seen.
 std::vector<uint8_t> headless_gl_read_rgba(HeadlessGl& gl, int32_t x, int32_t y, int32_t width,
@@ -36,3 +40,6 @@ std::vector<uint8_t> headless_gl_read_rgba(HeadlessGl& gl, int32_t x, int32_t y,
 // True when the program linked; log receives the info logs of the program and
 // its shaders.
 bool headless_gl_program_status(HeadlessGl& gl, uint32_t program, std::string& log);
+
+// True when the program has shaders attached and every one of them compiled.
+bool headless_gl_shaders_compiled(HeadlessGl& gl, uint32_t program);
