@@ -1,0 +1,96 @@
+// Headless frames and tiles of the two scenes, and the tracks that drive them.
+#include "render.h"
+
+#include <string_view>
+#include <system_error>
+
+#include "intro.h"
+
+namespace {
+
+bool check_program(HeadlessGl& gl, uint32_t program, std::string_view name, std::string& error) {
+    std::string log;
+    if (headless_gl_program_status(gl, program, log)) return true;
+    error = "the " + std::string(name) + " program does not build:\n" + log;
+    return false;
+}
+
+void draw(Renderer& renderer, Scene scene, const FrameValues& values) {
+    headless_gl_clear(*renderer.gl, 0.0f, 0.0f, 0.0f, 1.0f);
+    frame_draw(renderer.functions, renderer.programs, scene, values, float(renderer.width),
+               float(renderer.height));
+}
+
+}  // namespace
+
+SceneSources render_builtin_sources() {
+    return {INTRO_CONFIG.vertex_source, INTRO_CONFIG.landscape_source, INTRO_CONFIG.title_source};
+}
+
+RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& sources,
+                            std::string& error) {
+    HeadlessGlPtr gl = headless_gl_create(width, height, error);
+    if (!gl) return nullptr;
+    auto renderer = std::make_unique<Renderer>();
+    renderer->gl = std::move(gl);
+    renderer->functions = headless_gl_functions();
+    renderer->width = width;
+    renderer->height = height;
+    renderer->programs = programs_build(renderer->functions, sources, float(width), float(height));
+    if (!check_program(*renderer->gl, renderer->programs.landscape, "landscape", error) ||
+        !check_program(*renderer->gl, renderer->programs.title, "title", error))
+        return nullptr;
+    return renderer;
+}
+
+Raster renderer_frame(Renderer& renderer, Scene scene, const FrameValues& values) {
+    return renderer_tile(renderer, scene, values, {0, 0, renderer.width, renderer.height});
+}
+
+Raster renderer_tile(Renderer& renderer, Scene scene, const FrameValues& values, const Tile& tile) {
+    const bool whole = tile.x == 0 && tile.y == 0 && tile.width == renderer.width &&
+                       tile.height == renderer.height;
+    if (!whole) headless_gl_scissor(*renderer.gl, tile.x, tile.y, tile.width, tile.height);
+    draw(renderer, scene, values);
+    if (!whole) headless_gl_scissor_off(*renderer.gl);
+    Raster image;
+    image.rgba = headless_gl_read_rgba(*renderer.gl, tile.x, tile.y, tile.width, tile.height);
+    if (!image.rgba.empty()) {
+        image.width = tile.width;
+        image.height = tile.height;
+    }
+    for (size_t alpha = 3; alpha < image.rgba.size(); alpha += 4) image.rgba[alpha] = 255;
+    return image;
+}
+
+bool sync_tracks_load(const std::filesystem::path& dir, SyncTracks& tracks, std::string& error) {
+    const std::string base = (dir / TRACKSET_BASE_NAME).string();
+    for (const std::string_view name : {"cam.dist", "cam.rot"}) {
+        const std::string path = base + "_" + std::string(name) + ".track";
+        std::error_code ignored;
+        if (path.size() > TRACK_PATH_MAX) {
+            error = "the track file path " + path + " is longer than " +
+                    std::to_string(TRACK_PATH_MAX) + " characters";
+            return false;
+        }
+        if (!std::filesystem::is_regular_file(path, ignored)) {
+            error = "no track file " + path;
+            return false;
+        }
+    }
+    tracks.set = trackset_create(base);
+    if (!tracks.set) {
+        error = "out of memory for the track set";
+        return false;
+    }
+    for (const char* name : TRACK_NAMES) {
+        const Track* track = trackset_get_track(*tracks.set, name);
+        if (std::string_view(name) == "cam.dist") tracks.cam_dist = track;
+        if (std::string_view(name) == "cam.rot") tracks.cam_rot = track;
+    }
+    return true;
+}
+
+RowFrame sync_tracks_frame(const SyncTracks& tracks, double row) {
+    return {scene_for_row(row), frame_values(tracks.cam_dist, tracks.cam_rot, row)};
+}

@@ -1,0 +1,71 @@
+// Offline rendering of the presentation's scenes: a headless GL context with
+// both programs built the way the presentation builds them, frames and tiles
+// read back as the screen shows them, and the tracks of a folder turned into
+// what a row shows. The base of every zirbelon-render subcommand.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "frame.h"
+#include "headless_gl.h"
+#include "raster.h"
+
+// A rectangle of the frame in window coordinates: x and y count from the lower
+// left, as gl_FragCoord does.
+struct Tile {
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+};
+
+struct Renderer {
+    HeadlessGlPtr gl;
+    GlFunctions functions;
+    ScenePrograms programs;
+    int32_t width;   // the frame's size, which the scenes also receive as k
+    int32_t height;
+};
+
+using RendererPtr = std::unique_ptr<Renderer>;
+
+// The shader texts compiled into the presentation.
+SceneSources render_builtin_sources();
+
+// A width x height frame with both programs built from the sources in the
+// presentation's order. Null with the reason in error when no GL can be had or
+// a program does not compile or link (error then carries the GL's log).
+RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& sources,
+                            std::string& error);
+
+// The whole frame of the scene with the values, as the screen shows it: the
+// first row is the top, and alpha is opaque since it has no effect on the
+// screen. Scene::none leaves it black.
+Raster renderer_frame(Renderer& renderer, Scene scene, const FrameValues& values);
+
+// Only the tile's pixels, shaded exactly as in the whole frame.
+Raster renderer_tile(Renderer& renderer, Scene scene, const FrameValues& values, const Tile& tile);
+
+// The presentation's track set read from a folder: "sync" and its five tracks,
+// requested in the presentation's order.
+struct SyncTracks {
+    TrackSetPtr set;
+    const Track* cam_dist = nullptr;
+    const Track* cam_rot = nullptr;
+};
+
+// Loads the tracks of dir. False with the reason in error when a camera track
+// file is missing or its path is too long; the presentation would quietly
+// evaluate such a track to 0, a tool says so.
+bool sync_tracks_load(const std::filesystem::path& dir, SyncTracks& tracks, std::string& error);
+
+// What the presentation shows at a row: its scene choice, then "cam.dist" and
+// "cam.rot" evaluated in that order.
+struct RowFrame {
+    Scene scene;
+    FrameValues values;
+};
+RowFrame sync_tracks_frame(const SyncTracks& tracks, double row);
