@@ -1,0 +1,154 @@
+// The headless GL backend and the render library on Mesa: the presentation's
+// own texts build, broken texts are reported, pixels come back as the screen
+// shows them, and a scissored tile matches the whole frame.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "headless_gl.h"
+#include "intro.h"
+#include "png.h"
+#include "render.h"
+
+namespace {
+
+// Not square, so swapped axes show.
+constexpr int32_t WIDTH = 64;
+constexpr int32_t HEIGHT = 48;
+
+const char* const GRADIENT_FRAGMENT =
+    "uniform float y;\n"
+    "uniform float rot;\n"
+    "uniform vec2 k;\n"
+    "void main()\n"
+    "{\n"
+    "    gl_FragColor = vec4(gl_FragCoord.x / k.x, gl_FragCoord.y / k.y, y, rot);\n"
+    "}\n";
+
+// Saves a picture that failed its comparison, for a person to look at.
+void save_failure(const Raster& image, const std::string& name) {
+    const std::filesystem::path dir = RENDER_TEST_FAILURES;
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
+    const std::string path = (dir / (name + ".png")).string();
+    std::string error;
+    if (png_write(path, image, error))
+        ADD_FAILURE() << "the differing picture is in " << path;
+    else
+        ADD_FAILURE() << error;
+}
+
+HeadlessGlPtr create_gl(int32_t width, int32_t height) {
+    std::string error;
+    HeadlessGlPtr gl = headless_gl_create(width, height, error);
+    EXPECT_TRUE(gl) << error;
+    return gl;
+}
+
+TEST(HeadlessGl, BuildsThePresentationsProgramsFromTheirEmbeddedTexts) {
+    HeadlessGlPtr gl = create_gl(WIDTH, HEIGHT);
+    ASSERT_TRUE(gl);
+    const ScenePrograms programs = programs_build(
+        headless_gl_functions(),
+        {INTRO_CONFIG.vertex_source, INTRO_CONFIG.landscape_source, INTRO_CONFIG.title_source},
+        float(INTRO_CONFIG.width), float(INTRO_CONFIG.height));
+    for (const auto& [name, program] : {std::pair{"landscape", programs.landscape},
+                                        std::pair{"title", programs.title}}) {
+        std::string log;
+        EXPECT_TRUE(headless_gl_shaders_compiled(*gl, program)) << name;
+        EXPECT_TRUE(headless_gl_program_status(*gl, program, log)) << name << ":\n" << log;
+    }
+    EXPECT_NE(programs.landscape, programs.title);
+}
+
+TEST(HeadlessGl, ReportsATextThatDoesNotCompileWithItsLog) {
+    HeadlessGlPtr gl = create_gl(WIDTH, HEIGHT);
+    ASSERT_TRUE(gl);
+    // GLSL 1.10 has no implicit int to float conversion.
+    const char* const broken = "uniform float y;\nvoid main() { float a = 1; gl_FragColor = vec4(a); }\n";
+    const ScenePrograms programs = programs_build(
+        headless_gl_functions(), {INTRO_CONFIG.vertex_source, GRADIENT_FRAGMENT, broken}, 1.0f, 1.0f);
+    std::string log;
+    EXPECT_FALSE(headless_gl_shaders_compiled(*gl, programs.title));
+    EXPECT_FALSE(headless_gl_program_status(*gl, programs.title, log));
+    EXPECT_NE(log.find("fragment shader did not compile"), std::string::npos) << log;
+    EXPECT_NE(log.find("program did not link"), std::string::npos) << log;
+    EXPECT_TRUE(headless_gl_program_status(*gl, programs.landscape, log)) << log;
+}
+
+// The gradient puts x / width into red and y / height (from the bottom) into
+// green. Row 0 of the read-back must be the top of the screen, every pixel
+// must be shaded, and 8 bits per channel come back within rounding.
+TEST(HeadlessGl, ReadsBackEveryPixelTopRowFirst) {
+    HeadlessGlPtr gl = create_gl(WIDTH, HEIGHT);
+    ASSERT_TRUE(gl);
+    const GlFunctions functions = headless_gl_functions();
+    const ScenePrograms programs = programs_build(
+        functions, {INTRO_CONFIG.vertex_source, GRADIENT_FRAGMENT, GRADIENT_FRAGMENT}, WIDTH, HEIGHT);
+    headless_gl_clear(*gl, 1.0f, 0.0f, 1.0f, 1.0f);
+    program_draw(functions, programs.landscape, 0.25f, 1.0f, WIDTH, HEIGHT);
+    Raster image{WIDTH, HEIGHT, headless_gl_read_rgba(*gl, 0, 0, WIDTH, HEIGHT)};
+    ASSERT_EQ(image.rgba.size(), size_t(WIDTH * HEIGHT * 4));
+
+    // Independent reference: pixel centres at +0.5, rounded to 8 bits; 1 step apart is allowed.
+    const auto unorm = [](double value) { return int(std::lround(value * 255.0)); };
+    int worst = 0;
+    for (int32_t row = 0; row < HEIGHT; ++row) {
+        for (int32_t column = 0; column < WIDTH; ++column) {
+            const uint8_t* pixel = &image.rgba[size_t(row * WIDTH + column) * 4];
+            const int expected[4] = {unorm((column + 0.5) / WIDTH),
+                                     unorm((HEIGHT - 1 - row + 0.5) / HEIGHT), unorm(0.25), 255};
+            for (int channel = 0; channel < 4; ++channel)
+                worst = std::max(worst, std::abs(int(pixel[channel]) - expected[channel]));
+        }
+    }
+    EXPECT_LE(worst, 1) << "largest difference from the gradient, in 8-bit steps";
+    if (worst > 1) save_failure(image, "headless_gradient");
+}
+
+TEST(HeadlessGl, RefusesSizesItCannotHave) {
+    for (const auto& [width, height] : {std::pair{0, 10}, std::pair{10, -1}, std::pair{1 << 20, 16}}) {
+        std::string error;
+        EXPECT_FALSE(headless_gl_create(width, height, error)) << width << "x" << height;
+        EXPECT_FALSE(error.empty()) << width << "x" << height;
+    }
+    HeadlessGlPtr gl = create_gl(8, 8);
+    ASSERT_TRUE(gl);
+    EXPECT_TRUE(headless_gl_read_rgba(*gl, 4, 4, 5, 1).empty()) << "a rectangle past the right edge";
+    EXPECT_TRUE(headless_gl_read_rgba(*gl, -1, 0, 2, 2).empty());
+    EXPECT_EQ(headless_gl_read_rgba(*gl, 4, 4, 4, 4).size(), 64u);
+}
+
+// A tile is given in window coordinates (from the lower left); in the top-down
+// picture it starts at row height - (y + tile height). With the real title
+// scene, whose every pixel depends on its position.
+TEST(Renderer, TileMatchesTheSameRectangleOfTheWholeFrame) {
+    std::string error;
+    RendererPtr renderer = renderer_create(WIDTH, HEIGHT, render_builtin_sources(), error);
+    ASSERT_TRUE(renderer) << error;
+    for (const Scene scene : {Scene::title, Scene::landscape}) {
+        const FrameValues values{3.0f, 0.5f};
+        const Raster frame = renderer_frame(*renderer, scene, values);
+        const Tile tile{10, 5, 20, 12};
+        const Raster part = renderer_tile(*renderer, scene, values, tile);
+        ASSERT_EQ(part.width, tile.width);
+        ASSERT_EQ(part.height, tile.height);
+        int differing = 0;
+        for (int32_t row = 0; row < tile.height; ++row) {
+            const int32_t frame_row = HEIGHT - (tile.y + tile.height) + row;
+            for (int32_t byte = 0; byte < tile.width * 4; ++byte)
+                differing += part.rgba[size_t(row * tile.width * 4 + byte)] !=
+                             frame.rgba[size_t((frame_row * WIDTH + tile.x) * 4 + byte)];
+        }
+        EXPECT_EQ(differing, 0) << "bytes of the tile that differ from the frame";
+        if (differing) {
+            save_failure(frame, "renderer_frame");
+            save_failure(part, "renderer_tile");
+        }
+    }
+}
+
+}  // namespace
