@@ -15,23 +15,23 @@
 
 #include <SDL.h>
 #include <alsa/asoundlib.h>
-#include <mpg123.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 #include <span>
 #include <vector>
 
 #include "audio_clock.h"
+#include "mp3_decode.h"
 
 namespace {
 
 constexpr int CHANNELS = 2;
-constexpr uint32_t FRAME_BYTES = CHANNELS * sizeof(int16_t);
+constexpr uint32_t FRAME_BYTES = MP3_FRAME_BYTES;  // what the decoder gives
 // 23 ms at 44.1 kHz: the request size and the device buffer the position
 // allows for, since SDL2 does not tell the output latency.
 constexpr uint16_t BUFFER_FRAMES = 1024;
@@ -92,57 +92,12 @@ void audio_fill(void* userdata, Uint8* bytes, int length) {
     audio_clock_request(playback.clock, now, uint32_t(out.size() / FRAME_BYTES), carries_tune);
 }
 
-struct DecoderDelete {
-    void operator()(mpg123_handle* decoder) const {
-        mpg123_close(decoder);
-        mpg123_delete(decoder);
-    }
-};
-using DecoderPtr = std::unique_ptr<mpg123_handle, DecoderDelete>;
-
 // The whole file as 16-bit stereo at the frequency, or nothing when it is not
-// an MP3 that yields audio. A file cut short, or damaged past the decoder's
-// resync limit, plays as far as it decodes.
+// an MP3 that yields audio.
 std::optional<Tune> tune_decode(const char* path, uint32_t frequency) {
-    int error = MPG123_OK;
-    const DecoderPtr decoder(mpg123_new(nullptr, &error));
-    if (!decoder) return std::nullopt;
-    mpg123_handle* const mh = decoder.get();
-    // Gapless: with the encoder's info tag the first decoded frame is the first
-    // audible one and the length is exact, so positions match the music.
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
-    mpg123_format_none(mh);
-    if (mpg123_format(mh, long(frequency), MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK)
-        return std::nullopt;
-    // An empty or text file opens; it fails only when the format is read.
-    if (mpg123_open(mh, path) != MPG123_OK) return std::nullopt;
-    long rate = 0;
-    int channels = 0, encoding = 0;
-    if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK) return std::nullopt;
-    // Binary files such as executables often pass for MPEG layer 1 and decode
-    // as noise; a tune is layer 3.
-    mpg123_frameinfo info{};
-    if (mpg123_info(mh, &info) != MPG123_OK || info.layer != 3) return std::nullopt;
-    const off_t length = mpg123_length(mh);  // from the info tag, or estimated
-    if (length <= 0) return std::nullopt;
-
-    Tune tune;
-    // The announced length saves regrowing; a bogus one is trusted only so far.
-    constexpr size_t CHUNK = 1 << 16;
-    constexpr off_t RESERVE_LIMIT = off_t(30) * 60 * 48000;
-    tune.pcm.reserve(size_t(std::min(length, RESERVE_LIMIT)) * FRAME_BYTES + CHUNK);
-    int result = MPG123_OK;
-    while (result == MPG123_OK || result == MPG123_NEW_FORMAT) {
-        const size_t used = tune.pcm.size();
-        tune.pcm.resize(used + CHUNK);
-        size_t done = 0;
-        result = mpg123_read(mh, tune.pcm.data() + used, CHUNK, &done);
-        tune.pcm.resize(used + done);
-    }
-    tune.pcm.resize(tune.pcm.size() / FRAME_BYTES * FRAME_BYTES);
-    if (tune.pcm.empty()) return std::nullopt;
-    tune.pcm.shrink_to_fit();
-    return tune;
+    std::optional<std::vector<uint8_t>> pcm = mp3_decode(path, frequency);
+    if (!pcm) return std::nullopt;
+    return Tune{std::move(*pcm)};
 }
 
 bool stream_valid(AudioStream stream) {
