@@ -6,3 +6,6 @@
 #include <string_view>
 
 int command_frame(std::span<const std::string_view> args);
+int command_video(std::span<const std::string_view> args);
+int command_sheet(std::span<const std::string_view> args);
+int command_bench(std::span<const std::string_view> args);

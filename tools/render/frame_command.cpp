@@ -30,6 +30,7 @@ constexpr const char* HELP =
     "  --size WxH       the frame's size, which the scenes also receive as k\n"
     "                   (default 1920x1080)\n"
     "  -o, --output OUT the PNG to write\n"
+    "%s"
     "  -h, --help       this help\n";
 
 struct FrameOptions {
@@ -46,6 +47,7 @@ struct FrameOptions {
     int32_t width = 1920;
     int32_t height = 1080;
     std::string output;
+    ShaderFiles shaders;
 };
 
 const char* scene_name(Scene scene) {
@@ -86,6 +88,8 @@ bool parse(std::span<const std::string_view> args, FrameOptions& frame, bool& he
             frame.has_dir = true;
         } else if (name == "--size") {
             ok = cursor_size(cursor, frame.width, frame.height, error);
+        } else if (name == "--shader") {
+            ok = cursor_shader(cursor, frame.shaders, error);
         } else if (name == "-o" || name == "--output") {
             ok = cursor_value(cursor, text, error);
             frame.output = std::string(text);
@@ -126,7 +130,7 @@ int command_frame(std::span<const std::string_view> args) {
     std::string error;
     if (!parse(args, frame, help, error)) return usage_error(COMMAND, error);
     if (help) {
-        std::fputs(HELP, stdout);
+        std::printf(HELP, HELP_SHADER);
         return 0;
     }
 
@@ -139,7 +143,7 @@ int command_frame(std::span<const std::string_view> args) {
         frame.rot = shown.values.rot;
     }
 
-    RendererPtr renderer = renderer_create(frame.width, frame.height, render_builtin_sources(), error);
+    RendererPtr renderer = renderer_create_from_files(frame.width, frame.height, frame.shaders, error);
     if (!renderer) return run_error(COMMAND, error);
     const Raster image = renderer_frame(*renderer, frame.scene, {frame.y, frame.rot});
     if (!png_write(frame.output, image, error)) return run_error(COMMAND, error);

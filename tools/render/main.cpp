@@ -19,6 +19,9 @@ struct Command {
 
 constexpr Command COMMANDS[] = {
     {"frame", command_frame, "one frame, for given values or a row of the tracks, to PNG"},
+    {"video", command_video, "the presentation with its music as an MP4 video, or as PNG frames"},
+    {"sheet", command_sheet, "a contact sheet: the whole timeline in one labelled PNG"},
+    {"bench", command_bench, "milliseconds per frame of each scene and of the whole presentation"},
 };
 
 void print_help(std::FILE* stream) {

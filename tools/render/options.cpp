@@ -93,6 +93,18 @@ bool cursor_scene(ArgCursor& cursor, Scene& scene, std::string& error) {
     return true;
 }
 
+bool cursor_shader(ArgCursor& cursor, ShaderFiles& files, std::string& error) {
+    std::string_view text;
+    if (!cursor_value(cursor, text, error)) return false;
+    const size_t equals = text.find('=');
+    const std::string_view scene = text.substr(0, equals);
+    const std::string_view file = equals == std::string_view::npos ? "" : text.substr(equals + 1);
+    if (file.empty() || (scene != "landscape" && scene != "title"))
+        return bad_value(cursor, text, "landscape=FILE or title=FILE", error);
+    (scene == "landscape" ? files.landscape : files.title) = std::string(file);
+    return true;
+}
+
 int usage_error(std::string_view command, std::string_view message) {
     std::fprintf(stderr, "zirbelon-render %.*s: %.*s\nTry 'zirbelon-render %.*s --help'.\n",
                  int(command.size()), command.data(), int(message.size()), message.data(),

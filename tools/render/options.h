@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "frame.h"
+#include "render.h"
 
 inline constexpr int EXIT_USAGE = 2;    // the command line is wrong
 inline constexpr int EXIT_FAILED = 1;   // the work could not be done
@@ -39,6 +40,15 @@ bool cursor_double(ArgCursor& cursor, double& value, std::string& error);
 bool cursor_float(ArgCursor& cursor, float& value, std::string& error);
 bool cursor_size(ArgCursor& cursor, int32_t& width, int32_t& height, std::string& error);
 bool cursor_scene(ArgCursor& cursor, Scene& scene, std::string& error);
+
+// The current option's value "landscape=FILE" or "title=FILE", put into files.
+bool cursor_shader(ArgCursor& cursor, ShaderFiles& files, std::string& error);
+
+// The help lines of the options every subcommand shares.
+inline constexpr const char* HELP_SHADER =
+    "  --shader SCENE=FILE  render the scene (landscape or title) with the fragment\n"
+    "                   text in FILE instead of the built-in one; a text that does\n"
+    "                   not build ends the run with the GL's log\n";
 
 // "zirbelon-render COMMAND: message" on stderr, then a pointer to the help for
 // usage errors. Return the exit status to end with.

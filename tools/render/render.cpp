@@ -1,8 +1,11 @@
 // Headless frames and tiles of the two scenes, and the tracks that drive them.
 #include "render.h"
 
+#include <fstream>
+#include <sstream>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "intro.h"
 
@@ -13,6 +16,24 @@ bool check_program(HeadlessGl& gl, uint32_t program, std::string_view name, std:
     if (headless_gl_program_status(gl, program, log)) return true;
     error = "the " + std::string(name) + " program does not build:\n" + log;
     return false;
+}
+
+// The whole file as text; false with error when it cannot be read.
+bool text_read(const std::string& path, std::string& text, std::string& error) {
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored)) {
+        error = "no shader file " + path;
+        return false;
+    }
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    if (!file || !content) {
+        error = "cannot read the shader " + path;
+        return false;
+    }
+    text = std::move(content).str();
+    return true;
 }
 
 void draw(Renderer& renderer, Scene scene, const FrameValues& values) {
@@ -41,6 +62,28 @@ RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& s
         !check_program(*renderer->gl, renderer->programs.title, "title", error))
         return nullptr;
     return renderer;
+}
+
+RendererPtr renderer_create_from_files(int32_t width, int32_t height, const ShaderFiles& files,
+                                       std::string& error) {
+    SceneSources sources = render_builtin_sources();
+    std::string landscape, title;
+    if (!files.landscape.empty()) {
+        if (!text_read(files.landscape, landscape, error)) return nullptr;
+        sources.landscape = landscape.c_str();
+    }
+    if (!files.title.empty()) {
+        if (!text_read(files.title, title, error)) return nullptr;
+        sources.title = title.c_str();
+    }
+    RendererPtr renderer = renderer_create(width, height, sources, error);
+    if (renderer) return renderer;
+    // Name the file whose text failed, when the failure is one of the texts'.
+    const std::string failed = error.starts_with("the landscape") ? files.landscape
+                               : error.starts_with("the title")   ? files.title
+                                                                  : std::string();
+    if (!failed.empty()) error = failed + ": " + error;
+    return nullptr;
 }
 
 Raster renderer_frame(Renderer& renderer, Scene scene, const FrameValues& values) {

@@ -41,6 +41,19 @@ SceneSources render_builtin_sources();
 RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& sources,
                             std::string& error);
 
+// Fragment texts that replace the built-in ones, for shader authors: a file
+// name per scene, empty for the built-in text.
+struct ShaderFiles {
+    std::string landscape;
+    std::string title;
+};
+
+// renderer_create with the files' texts in place of the built-in ones. Null
+// with the reason in error when a file cannot be read or its text does not
+// build; error then names the file and carries the GL's log.
+RendererPtr renderer_create_from_files(int32_t width, int32_t height, const ShaderFiles& files,
+                                       std::string& error);
+
 // The whole frame of the scene with the values, as the screen shows it: the
 // first row is the top, and alpha is opaque since it has no effect on the
 // screen. Scene::none leaves it black.

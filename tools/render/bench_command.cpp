@@ -1,0 +1,165 @@
+// zirbelon-render bench: how long frames take. Each scene is timed on a fixed
+// set of the presentation's own frames (median of 5 after a warm-up), then a
+// sampled run of the whole presentation gives the mean a viewer would see.
+// Times include reading the frame back, as a swap waits for it too.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "intro.h"
+#include "options.h"
+#include "progress.h"
+#include "render.h"
+#include "timeline.h"
+#include "tune.h"
+
+namespace {
+
+constexpr std::string_view COMMAND = "bench";
+constexpr int RUNS = 5;
+constexpr double SAMPLE_EVERY = 2.0;  // seconds of the tune between frames of the sampled run
+
+// The fixed frames, as music positions: the landscape spread over the tune
+// (clear of the title), the title across its four seconds, ends included.
+constexpr double LANDSCAPE_SECONDS[] = {4.0, 20.0, 36.0, 52.0, 80.0};
+constexpr double TITLE_SECONDS[] = {64.0, 65.0, 66.0, 67.0, 68.0};
+
+constexpr const char* HELP =
+    "Usage: zirbelon-render bench [--size WxH] [--dir DIR]\n"
+    "\n"
+    "Times frames with no display. For each scene, the median of 5 renders\n"
+    "(after one to warm up) of each of five fixed frames of the presentation:\n"
+    "the landscape at 0:04, 0:20, 0:36, 0:52 and 1:20, the title at 1:04 to 1:08.\n"
+    "Then the mean over the whole presentation, one frame every 2 s of the tune.\n"
+    "Times include reading the frame back.\n"
+    "\n"
+    "  --size WxH       the frames' size (default 1920x1080)\n"
+    "  --dir DIR        the folder of \"vaxo.mp3\" and the track files sync_*.track\n"
+    "                   (default: the working directory)\n"
+    "%s"
+    "  -h, --help       this help\n";
+
+struct BenchOptions {
+    int32_t width = 1920;
+    int32_t height = 1080;
+    std::string dir = ".";
+    ShaderFiles shaders;
+};
+
+bool parse(std::span<const std::string_view> args, BenchOptions& bench, bool& help, std::string& error) {
+    ArgCursor cursor{args};
+    while (cursor_next(cursor)) {
+        const std::string_view name = cursor.name;
+        std::string_view text;
+        bool ok = true;
+        if (name == "-h" || name == "--help") {
+            help = true;
+            return true;
+        } else if (name == "--size") {
+            ok = cursor_size(cursor, bench.width, bench.height, error);
+        } else if (name == "--dir") {
+            ok = cursor_value(cursor, text, error);
+            bench.dir = std::string(text);
+        } else if (name == "--shader") {
+            ok = cursor_shader(cursor, bench.shaders, error);
+        } else if (name.starts_with("-") && name.size() > 1) {
+            error = "unknown option '" + std::string(name) + "'";
+            return false;
+        } else {
+            error = "unexpected argument '" + std::string(name) + "'";
+            return false;
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// Milliseconds to render the row's frame and read it back.
+double frame_ms(Renderer& renderer, const RowFrame& shown) {
+    const auto start = std::chrono::steady_clock::now();
+    const Raster image = renderer_frame(renderer, shown.scene, shown.values);
+    const auto end = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+double median_ms(Renderer& renderer, const RowFrame& shown) {
+    frame_ms(renderer, shown);  // warm-up
+    std::vector<double> times;
+    for (int run = 0; run < RUNS; ++run) times.push_back(frame_ms(renderer, shown));
+    std::nth_element(times.begin(), times.begin() + RUNS / 2, times.end());
+    return times[RUNS / 2];
+}
+
+const char* scene_name(Scene scene) {
+    return scene == Scene::title ? "title" : scene == Scene::landscape ? "landscape" : "nothing";
+}
+
+// Times the scene's fixed frames, prints a line for each and their mean.
+void bench_scene(Renderer& renderer, const SyncTracks& tracks, std::span<const double> seconds) {
+    double sum = 0.0;
+    std::string name;
+    for (const double second : seconds) {
+        const RowFrame shown = sync_tracks_frame(tracks, timeline_row(second));
+        const double ms = median_ms(renderer, shown);
+        std::printf("  %-9s %s  row %6.1f  y %8.3f  rot %8.3f  %9.2f ms\n", scene_name(shown.scene),
+                    timeline_label(second).c_str(), timeline_row(second), double(shown.values.y),
+                    double(shown.values.rot), ms);
+        std::fflush(stdout);
+        sum += ms;
+        name = scene_name(shown.scene);
+    }
+    std::printf("  %-9s mean %.2f ms per frame (%.2f frames/s)\n\n", name.c_str(), sum / double(seconds.size()),
+                1000.0 * double(seconds.size()) / sum);
+}
+
+}  // namespace
+
+int command_bench(std::span<const std::string_view> args) {
+    BenchOptions bench;
+    bool help = false;
+    std::string error;
+    if (!parse(args, bench, help, error)) return usage_error(COMMAND, error);
+    if (help) {
+        std::printf(HELP, HELP_SHADER);
+        return 0;
+    }
+    const std::filesystem::path dir = bench.dir;
+    SyncTracks tracks;
+    if (!sync_tracks_load(dir, tracks, error)) return run_error(COMMAND, error);
+    double length = 0.0;
+    if (!tune_length(dir / TUNE_FILE, length, error)) return run_error(COMMAND, error);
+    RendererPtr renderer = renderer_create_from_files(bench.width, bench.height, bench.shaders, error);
+    if (!renderer) return run_error(COMMAND, error);
+
+    std::printf("zirbelon-render bench at %dx%d: median of %d renders after a warm-up\n", bench.width,
+                bench.height, RUNS);
+    // Each fixed frame's line shows the progress; the sampled run has a bar.
+    bench_scene(*renderer, tracks, LANDSCAPE_SECONDS);
+    bench_scene(*renderer, tracks, TITLE_SECONDS);
+
+    const int64_t samples = timeline_frame_count(0.0, length, 1.0 / SAMPLE_EVERY);
+    Progress progress = progress_start("frames", samples);
+
+    double sum = 0.0, slowest = 0.0, slowest_at = 0.0;
+    for (int64_t frame = 0; frame < samples; ++frame) {
+        const double second = timeline_seconds(0.0, 1.0 / SAMPLE_EVERY, frame);
+        const double ms = frame_ms(*renderer, sync_tracks_frame(tracks, timeline_row(second)));
+        sum += ms;
+        if (ms > slowest) {
+            slowest = ms;
+            slowest_at = second;
+        }
+        progress_update(progress, frame + 1);
+    }
+    progress_finish(progress, samples);
+    const double mean = sum / double(samples);
+    std::printf("  whole presentation: %lld frames, one every %g s of %s: mean %.2f ms per frame "
+                "(%.2f frames/s), slowest %.2f ms at %s\n",
+                (long long)samples, SAMPLE_EVERY, timeline_label(length).c_str(), mean, 1000.0 / mean, slowest,
+                timeline_label(slowest_at).c_str());
+    return 0;
+}

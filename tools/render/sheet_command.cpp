@@ -1,0 +1,224 @@
+// zirbelon-render sheet: a contact sheet of the whole presentation, one
+// picture with thumbnails at even steps of the tune, in reading order, each
+// labelled with its music position and row.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "intro.h"
+#include "options.h"
+#include "png.h"
+#include "progress.h"
+#include "raster_font.h"
+#include "render.h"
+#include "timeline.h"
+#include "tune.h"
+
+namespace {
+
+constexpr std::string_view COMMAND = "sheet";
+constexpr int64_t THUMBS_MAX = 4096;
+constexpr int32_t MARGIN = 10;  // around the sheet
+constexpr int32_t GAP = 6;      // between thumbnails
+constexpr int32_t LABEL_HEIGHT = 12;
+constexpr int32_t HEADER_SCALE = 2;
+
+constexpr Color BACKGROUND{24, 24, 28, 255};
+constexpr Color TEXT{220, 220, 220, 255};
+constexpr Color TITLE_TEXT{255, 190, 60, 255};  // labels of the title scene's frames
+
+constexpr const char* HELP =
+    "Usage: zirbelon-render sheet -o SHEET.png [--count N | --every S] [--cols C] [--thumb WxH] [--dir DIR]\n"
+    "\n"
+    "Renders a contact sheet of the whole presentation with no display: one PNG\n"
+    "with thumbnails at even steps over the tune, in reading order, each labelled\n"
+    "with its music position (m:ss.s) and its row. Labels of the title scene's\n"
+    "frames are amber.\n"
+    "\n"
+    "  -o, --output OUT the PNG to write\n"
+    "  --count N        N thumbnails, the first at 0 s, spread evenly over the tune\n"
+    "                   (default 48)\n"
+    "  --every S        a thumbnail every S seconds from 0 s instead\n"
+    "  --cols C         thumbnails per line (default 8)\n"
+    "  --thumb WxH      a thumbnail's size, which the scenes receive as k\n"
+    "                   (default 240x135)\n"
+    "  --dir DIR        the folder of \"vaxo.mp3\" and the track files sync_*.track\n"
+    "                   (default: the working directory)\n"
+    "%s"
+    "  -h, --help       this help\n";
+
+struct SheetOptions {
+    std::string output;
+    int64_t count = 48;
+    double every = 0.0;  // 0: count thumbnails instead
+    bool has_count = false;
+    int32_t cols = 8;
+    int32_t thumb_width = 240;
+    int32_t thumb_height = 135;
+    std::string dir = ".";
+    ShaderFiles shaders;
+};
+
+bool cursor_whole(ArgCursor& cursor, int64_t limit, int64_t& value, std::string& error) {
+    double number = 0.0;
+    if (!cursor_double(cursor, number, error)) return false;
+    if (number != std::floor(number) || number < 1.0 || number > double(limit)) {
+        error = std::string(cursor.name) + " needs a whole number from 1 to " + std::to_string(limit);
+        return false;
+    }
+    value = int64_t(number);
+    return true;
+}
+
+bool parse(std::span<const std::string_view> args, SheetOptions& sheet, bool& help, std::string& error) {
+    ArgCursor cursor{args};
+    while (cursor_next(cursor)) {
+        const std::string_view name = cursor.name;
+        std::string_view text;
+        int64_t whole = 0;
+        bool ok = true;
+        if (name == "-h" || name == "--help") {
+            help = true;
+            return true;
+        } else if (name == "-o" || name == "--output") {
+            ok = cursor_value(cursor, text, error);
+            sheet.output = std::string(text);
+        } else if (name == "--count") {
+            ok = cursor_whole(cursor, THUMBS_MAX, sheet.count, error);
+            sheet.has_count = true;
+        } else if (name == "--every") {
+            ok = cursor_double(cursor, sheet.every, error);
+            if (ok && !(sheet.every > 0.0)) {
+                error = "--every needs a number of seconds above 0";
+                return false;
+            }
+        } else if (name == "--cols") {
+            ok = cursor_whole(cursor, 256, whole, error);
+            sheet.cols = int32_t(whole);
+        } else if (name == "--thumb") {
+            ok = cursor_size(cursor, sheet.thumb_width, sheet.thumb_height, error);
+        } else if (name == "--dir") {
+            ok = cursor_value(cursor, text, error);
+            sheet.dir = std::string(text);
+        } else if (name == "--shader") {
+            ok = cursor_shader(cursor, sheet.shaders, error);
+        } else if (name.starts_with("-") && name.size() > 1) {
+            error = "unknown option '" + std::string(name) + "'";
+            return false;
+        } else {
+            error = "unexpected argument '" + std::string(name) + "'";
+            return false;
+        }
+        if (!ok) return false;
+    }
+    if (sheet.has_count && sheet.every > 0.0) {
+        error = "give either --count or --every";
+        return false;
+    }
+    if (sheet.output.empty()) {
+        error = "name the PNG to write with -o SHEET.png";
+        return false;
+    }
+    return true;
+}
+
+// The music positions of the thumbnails; empty with error when too many.
+std::vector<double> thumbnail_seconds(const SheetOptions& sheet, double length, std::string& error) {
+    std::vector<double> seconds;
+    if (sheet.every > 0.0) {
+        for (int64_t k = 0; double(k) * sheet.every < length; ++k) {
+            if (k == THUMBS_MAX) {
+                error = "--every " + timeline_label(sheet.every) + " gives more than " +
+                        std::to_string(THUMBS_MAX) + " thumbnails";
+                return {};
+            }
+            seconds.push_back(double(k) * sheet.every);
+        }
+    } else {
+        for (int64_t k = 0; k < sheet.count; ++k) seconds.push_back(length * double(k) / double(sheet.count));
+    }
+    return seconds;
+}
+
+// The label of a thumbnail, cut to its width by drawing it into a strip of
+// that width.
+Raster label_strip(int32_t width, double seconds, Scene scene) {
+    Raster strip = raster_create(width, LABEL_HEIGHT, BACKGROUND);
+    char row[32];
+    std::snprintf(row, sizeof row, "row %.1f", timeline_row(seconds));
+    const std::string time = timeline_label(seconds);
+    const Color color = scene == Scene::title ? TITLE_TEXT : TEXT;
+    const int32_t top = (LABEL_HEIGHT - raster_text_height(1)) / 2 + 1;
+    raster_draw_text(strip, 0, top, time, color, 1);
+    const int32_t row_width = raster_text_width(row, 1);
+    const int32_t space = raster_text_width("  ", 1);
+    if (raster_text_width(time, 1) + space + row_width <= width)
+        raster_draw_text(strip, width - row_width, top, row, color, 1);
+    return strip;
+}
+
+}  // namespace
+
+int command_sheet(std::span<const std::string_view> args) {
+    SheetOptions sheet;
+    bool help = false;
+    std::string error;
+    if (!parse(args, sheet, help, error)) return usage_error(COMMAND, error);
+    if (help) {
+        std::printf(HELP, HELP_SHADER);
+        return 0;
+    }
+    const std::filesystem::path dir = sheet.dir;
+    SyncTracks tracks;
+    if (!sync_tracks_load(dir, tracks, error)) return run_error(COMMAND, error);
+    double length = 0.0;
+    if (!tune_length(dir / TUNE_FILE, length, error)) return run_error(COMMAND, error);
+    const std::vector<double> seconds = thumbnail_seconds(sheet, length, error);
+    if (seconds.empty()) return run_error(COMMAND, error);
+
+    // The layout: a header line, then the thumbnails with their labels below.
+    const int64_t count = int64_t(seconds.size());
+    const int64_t cols = std::min<int64_t>(sheet.cols, count);
+    const int64_t lines = (count + cols - 1) / cols;
+    const int64_t cell_width = sheet.thumb_width + GAP;
+    const int64_t cell_height = sheet.thumb_height + LABEL_HEIGHT + GAP;
+    const int64_t header_height = raster_text_height(HEADER_SCALE) + 2 * GAP;
+    const int64_t width = 2 * MARGIN + cols * cell_width - GAP;
+    const int64_t height = 2 * MARGIN + header_height + lines * cell_height - GAP;
+    if (width > SIZE_MAX_SIDE || height > SIZE_MAX_SIDE)
+        return run_error(COMMAND, "the sheet would be " + std::to_string(width) + "x" + std::to_string(height) +
+                                      " pixels, more than " + std::to_string(SIZE_MAX_SIDE) +
+                                      " a side: ask for fewer or smaller thumbnails");
+
+    RendererPtr renderer = renderer_create_from_files(sheet.thumb_width, sheet.thumb_height, sheet.shaders, error);
+    if (!renderer) return run_error(COMMAND, error);
+
+    Raster picture = raster_create(int32_t(width), int32_t(height), BACKGROUND);
+    char header[160];
+    const double step = count > 1 ? seconds[1] - seconds[0] : length;
+    std::snprintf(header, sizeof header, "%s %s: %lld frames, one every %.2f s", TUNE_FILE,
+                  timeline_label(length).c_str(), (long long)count, step);
+    raster_draw_text(picture, MARGIN, MARGIN + GAP, header, TEXT, HEADER_SCALE);
+
+    Progress progress = progress_start("thumbnails", count);
+    for (int64_t k = 0; k < count; ++k) {
+        const int32_t x = int32_t(MARGIN + k % cols * cell_width);
+        const int32_t y = int32_t(MARGIN + header_height + k / cols * cell_height);
+        const RowFrame shown = sync_tracks_frame(tracks, timeline_row(seconds[size_t(k)]));
+        raster_blit(picture, renderer_frame(*renderer, shown.scene, shown.values), x, y);
+        raster_blit(picture, label_strip(sheet.thumb_width, seconds[size_t(k)], shown.scene), x,
+                    y + sheet.thumb_height);
+        progress_update(progress, k + 1);
+    }
+    progress_finish(progress, count);
+
+    if (!png_write(sheet.output, picture, error)) return run_error(COMMAND, error);
+    std::printf("%s: %lld thumbnails of %dx%d from 0:00.0 to %s, %lld a line, %lldx%lld\n",
+                sheet.output.c_str(), (long long)count, sheet.thumb_width, sheet.thumb_height,
+                timeline_label(seconds.back()).c_str(), (long long)cols, (long long)width, (long long)height);
+    return 0;
+}
