@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The Windows program as a file: a 64-bit console program that imports only
+# DLLs every Windows has, so that it runs from its folder with nothing installed.
+#   imports_test.sh ZIRBELON_EXE
+set -euo pipefail
+headers=$(x86_64-w64-mingw32-objdump -p "$1")
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+grep -q '^Magic[[:space:]]*020b' <<<"$headers" || fail "not a 64-bit (PE32+) program"
+grep -q '^Subsystem[[:space:]]*00000003' <<<"$headers" || fail "not a console-subsystem program"
+
+system_dlls=" KERNEL32.dll USER32.dll GDI32.dll OPENGL32.dll WINMM.dll MSACM32.dll msvcrt.dll "
+imports=$(awk '/DLL Name:/ { print $3 }' <<<"$headers")
+[ -n "$imports" ] || fail "no imports found"
+for dll in $imports; do
+  [[ $system_dlls == *" $dll "* ]] || fail "imports $dll, which is not part of Windows"
+done
+echo "imports:" $imports
