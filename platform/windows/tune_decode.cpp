@@ -99,6 +99,7 @@ std::optional<Tune> tune_decode(std::span<const uint8_t> file) {
     DWORD flags = ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_BLOCKALIGN;
     for (size_t at = 0; at < audio.size();) {
         const size_t take = std::min({DECODE_CHUNK, audio.size() - at, input.size() - input_used});
+        if (take == 0) break;  // the codec takes nothing more: keep what it gave
         std::copy_n(audio.begin() + ptrdiff_t(at), take, input.begin() + ptrdiff_t(input_used));
         input_used += take;
         at += take;
