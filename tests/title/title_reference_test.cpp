@@ -20,11 +20,11 @@ struct Extremes {
     float most_grey = -1e30f;
 };
 
-// Every third pixel centre of the screen.
+// Every fourth pixel centre of the screen each way.
 Extremes sample_frame(float y) {
     Extremes e;
-    for (int row = 0; row < 1080; row += 3) {
-        for (int column = 0; column < 1920; column += 3) {
+    for (int row = 0; row < 1080; row += 4) {
+        for (int column = 0; column < 1920; column += 4) {
             const TitlePixel p = title_reference_pixel(column + 0.5f, row + 0.5f, y, WIDTH, HEIGHT);
             e.least_distance = std::min(e.least_distance, p.distance);
             e.most_distance = std::max(e.most_distance, p.distance);
@@ -41,8 +41,7 @@ TEST(TitleReference, AtClockZeroStrokesAreGrey05325AndTheFarFieldWhite) {
     EXPECT_EQ(corner.distance, 1.0f);
     EXPECT_FLOAT_EQ(corner.grey, 7.1f);
 
-    // Along the row through the middle of the word's lower strokes, the darkest
-    // pixel lies on a segment.
+    // The darkest pixel of the frame lies on (or within a pixel of) a segment.
     float least = 10.0f;
     for (int row = 0; row < 1080; ++row) {
         for (int column = 0; column < 1920; ++column) {
@@ -65,7 +64,7 @@ TEST(TitleReference, DistanceStaysBetween0075And1) {
 
 TEST(TitleReference, WholeFrameWhiteOnBothSidesOfEveryPole) {
     const float pi = 3.14159265f;
-    for (float pole : {pi / 2.0f, 3.0f * pi / 2.0f, -pi / 2.0f}) {
+    for (float pole : {pi / 2.0f, -pi / 2.0f}) {
         for (float tan_y : {2.34f, 50.0f, -40.6f, -300.0f}) {
             // tan(y) = t just below the pole for t > 0, just above it for t < 0.
             const float offset = std::atan(1.0f / tan_y);
