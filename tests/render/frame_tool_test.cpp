@@ -3,82 +3,19 @@
 // full-size default without a display, and its answers to wrong command lines.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb/stb_image.h>
-
 #include "render.h"
+#include "tool_test.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Key {
-    int32_t row;
-    float value;
-    int8_t kind;
-};
-
-// A track file: an 8-byte count, then packed 9-byte keys, little-endian.
-void write_track(const fs::path& path, const std::vector<Key>& keys) {
-    std::ofstream file(path, std::ios::binary);
-    const auto put = [&file](const void* data, size_t size) {
-        file.write(static_cast<const char*>(data), std::streamsize(size));
-    };
-    const int64_t count = int64_t(keys.size());
-    put(&count, 8);
-    for (const Key& key : keys) {
-        put(&key.row, 4);
-        put(&key.value, 4);
-        put(&key.kind, 1);
-    }
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-class FrameTool : public ::testing::Test {
+class FrameTool : public ToolTest {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zirbelon-render-test-XXXXXX").string();
-        ASSERT_TRUE(mkdtemp(pattern.data())) << std::strerror(errno);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
-    // Runs the tool with no display; environment is "NAME=value ..." to add.
-    ToolRun run(const std::vector<std::string>& args, const std::string& environment = "") {
-        std::string command = "cd '" + dir_.string() + "' && timeout -k 5 120 env -u DISPLAY -u WAYLAND_DISPLAY " +
-                              environment + " '" + ZIRBELON_RENDER + "'";
-        for (const std::string& arg : args) command += " '" + arg + "'";
-        command += " >out.txt 2>err.txt";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir_ / "out.txt"),
-                read_file(dir_ / "err.txt")};
-    }
-
     // Renders to NAME.png in the folder and returns the file's bytes.
     std::string render(const std::string& name, std::vector<std::string> args) {
         args.insert(args.begin(), "frame");
@@ -98,16 +35,13 @@ protected:
                           fs::copy_options::overwrite_existing, ignored);
         ADD_FAILURE() << a << " and " << b << " differ; both are in " << failures;
     }
-
-    fs::path dir_;
 };
 
 // cam.dist rises linearly by 1/64 per row, so y at row 1300.5 is exactly
 // 20.3203125; cam.rot holds 0.75. A frame at a row must equal the frame for
 // the values and scene the presentation would pick there.
 TEST_F(FrameTool, RowTakesSceneAndValuesFromTheTracks) {
-    write_track(dir_ / "sync_cam.dist.track", {{0, 0.0f, 1}, {2048, 32.0f, 0}});
-    write_track(dir_ / "sync_cam.rot.track", {{0, 0.75f, 0}});
+    write_ramp_tracks(dir_);
 
     const std::string title = render("title", {"--y", "20.3203125", "--rot", "0.75", "--scene", "title"});
     const std::string title_row = render("title_row", {"--row", "1300.5"});
@@ -148,22 +82,15 @@ TEST_F(FrameTool, DirNamesTheFolderOfTheTracks) {
 // The PNG holds the renderer's pixels unchanged, top row first.
 TEST_F(FrameTool, PngHoldsTheRenderedPixels) {
     ASSERT_FALSE(render("frame", {"--y", "2", "--rot", "-3.3", "--scene", "landscape"}).empty());
-    int width = 0, height = 0, channels = 0;
-    const std::string path = (dir_ / "frame.png").string();
-    std::unique_ptr<stbi_uc, void (*)(void*)> png(stbi_load(path.c_str(), &width, &height, &channels, 4),
-                                                  stbi_image_free);
-    ASSERT_TRUE(png) << stbi_failure_reason();
-    ASSERT_EQ(width, 48);
-    ASSERT_EQ(height, 27);
+    const Raster png = png_read(dir_ / "frame.png");
+    ASSERT_EQ(png.width, 48);
+    ASSERT_EQ(png.height, 27);
 
     std::string error;
     RendererPtr renderer = renderer_create(48, 27, render_builtin_sources(), error);
     ASSERT_TRUE(renderer) << error;
     const Raster expected = renderer_frame(*renderer, Scene::landscape, {2.0f, -3.3f});
-    int differing = 0;
-    for (size_t pixel = 0; pixel < size_t(width * height); ++pixel)
-        for (size_t channel = 0; channel < 3; ++channel)
-            differing += png.get()[pixel * 4 + channel] != expected.rgba[pixel * 4 + channel];
+    const int64_t differing = rgb_differences(png, expected, 0);
     EXPECT_EQ(differing, 0) << "channels of the PNG that differ from the renderer's picture";
     if (differing) save_pair("frame", "frame");
 }
@@ -173,10 +100,9 @@ TEST_F(FrameTool, DefaultsToTheFullScreenSize) {
     for (const char* scene : {"landscape", "title"}) {
         const ToolRun result = run({"frame", "--y", "1", "--scene", scene, "-o", "full.png"});
         ASSERT_EQ(result.status, 0) << result.err;
-        int width = 0, height = 0, channels = 0;
-        EXPECT_TRUE(stbi_info((dir_ / "full.png").c_str(), &width, &height, &channels)) << scene;
-        EXPECT_EQ(width, 1920) << scene;
-        EXPECT_EQ(height, 1080) << scene;
+        const Raster full = png_read(dir_ / "full.png");
+        EXPECT_EQ(full.width, 1920) << scene;
+        EXPECT_EQ(full.height, 1080) << scene;
     }
 }
 

@@ -202,7 +202,9 @@ int command_sheet(std::span<const std::string_view> args) {
     const double step = count > 1 ? seconds[1] - seconds[0] : length;
     std::snprintf(header, sizeof header, "%s %s: %lld frames, one every %.2f s", TUNE_FILE,
                   timeline_label(length).c_str(), (long long)count, step);
-    raster_draw_text(picture, MARGIN, MARGIN + GAP, header, TEXT, HEADER_SCALE);
+    const int32_t header_scale =
+        MARGIN + raster_text_width(header, HEADER_SCALE) <= picture.width ? HEADER_SCALE : 1;
+    raster_draw_text(picture, MARGIN, MARGIN + GAP, header, TEXT, header_scale);
 
     Progress progress = progress_start("thumbnails", count);
     for (int64_t k = 0; k < count; ++k) {
