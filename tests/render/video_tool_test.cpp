@@ -239,6 +239,8 @@ TEST_F(VideoTool, RejectsWrongCommandLines) {
         {"-o", "x.mp4", "--from", "5", "--to", "5"},
         {"-o", "x.mp4", "--to", "2", "--from", "3"},
         {"-o", "x.mp4", "--to", "nan"},
+        {"-o", "x.mp4", "--to", "1e300"},
+        {"-o", "x.mp4", "--from", "90000"},
         {"-o", "x.mp4", "--size", "63x36"},
         {"-o", "x.mp4", "--size", "64x35"},
         {"-o", "x.mp4", "--shader", "sky=x.glsl"},

@@ -1,11 +1,11 @@
 // zirbelon-render video: the presentation as a video with its music, or as
 // numbered PNG frames. Frame i shows the music position from + i / fps, and
 // the row that position gives, exactly as the presentation would.
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "commands.h"
 #include "encoder.h"
@@ -22,6 +22,7 @@ namespace {
 
 constexpr std::string_view COMMAND = "video";
 constexpr double FPS_MAX = 1000.0;
+constexpr double SECONDS_MAX = 86400.0;  // a day: far past any tune, and a count that fits
 
 constexpr const char* HELP =
     "Usage: zirbelon-render video -o OUT.mp4 [--fps F] [--from S] [--to S] [--size WxH] [--dir DIR]\n"
@@ -85,15 +86,14 @@ bool parse(std::span<const std::string_view> args, VideoOptions& video, bool& he
                 error = "--fps needs a number of frames per second above 0 and at most 1000";
                 return false;
             }
-        } else if (name == "--from") {
-            ok = cursor_double(cursor, video.from, error);
-            if (ok && video.from < 0.0) {
-                error = "--from needs a music position of 0 seconds or more";
+        } else if (name == "--from" || name == "--to") {
+            double& seconds = name == "--from" ? video.from : video.to;
+            ok = cursor_double(cursor, seconds, error);
+            if (ok && !(seconds >= 0.0 && seconds <= SECONDS_MAX)) {
+                error = std::string(name) + " needs a music position from 0 to 86400 seconds";
                 return false;
             }
-        } else if (name == "--to") {
-            ok = cursor_double(cursor, video.to, error);
-            video.has_to = true;
+            video.has_to = video.has_to || name == "--to";
         } else if (name == "--size") {
             ok = cursor_size(cursor, video.width, video.height, error);
         } else if (name == "--dir") {
