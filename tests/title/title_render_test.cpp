@@ -33,12 +33,12 @@ class TitleRender : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::string error;
-        gl_ = headless_gl_create(WIDTH, HEIGHT, error).release();
+        gl_ = headless_gl_create(WIDTH, HEIGHT, error);
         ASSERT_NE(gl_, nullptr) << error;
         programs_ = programs_build(headless_gl_functions(),
                                    {vertex_glsl, landscape_glsl, title_glsl}, WIDTH, HEIGHT);
     }
-    static void TearDownTestSuite() { headless_gl_destroy(gl_); }
+    static void TearDownTestSuite() { gl_.reset(); }
 
     void SetUp() override { ASSERT_NE(gl_, nullptr); }
 
@@ -48,11 +48,11 @@ protected:
         return headless_gl_read_rgba(*gl_, 0, 0, WIDTH, HEIGHT);
     }
 
-    static HeadlessGl* gl_;
+    static HeadlessGlPtr gl_;  // one context for the whole suite
     static ScenePrograms programs_;
 };
 
-HeadlessGl* TitleRender::gl_ = nullptr;
+HeadlessGlPtr TitleRender::gl_;
 ScenePrograms TitleRender::programs_{};
 
 uint8_t least_grey(const std::vector<uint8_t>& rgba) {
@@ -92,7 +92,9 @@ const Clock CLOCKS[] = {
     {"above_pole_dim_background", 1.5973f},  // tan -37.7: background grey 0.44
 };
 
-void PrintTo(const Clock& clock, std::ostream* out) { *out << clock.name << " (y " << clock.y << ")"; }
+void PrintTo(const Clock& clock, std::ostream* out) {
+    *out << clock.name << " (y " << clock.y << ")";
+}
 
 class TitleFrame : public TitleRender, public ::testing::WithParamInterface<Clock> {};
 
@@ -173,8 +175,8 @@ TEST_F(TitleRender, NegativeTanRingsTheLettersInBlack) {
 }
 
 // The x wave stretches by at least 1.5, so the strokes never reach the side
-// edges: over a whole period of the waves the outermost columns stay white
-// wherever tan(y) keeps far-off distances white.
+// edges: the outermost columns stay more than 0.6 from every stroke, which is
+// white while tan(y) >= -10, over a whole period of the waves.
 TEST_F(TitleRender, LettersNeverReachTheSideEdges) {
     for (float y = -3.1f; y < 3.2f; y += 0.2f) {
         if (std::tan(y) < -10.0f) continue;
