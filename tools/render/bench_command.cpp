@@ -43,38 +43,11 @@ constexpr const char* HELP =
     "%s"
     "  -h, --help       this help\n";
 
-struct BenchOptions {
-    int32_t width = 1920;
-    int32_t height = 1080;
-    std::string dir = ".";
-    ShaderFiles shaders;
-};
-
-bool parse(std::span<const std::string_view> args, BenchOptions& bench, bool& help, std::string& error) {
+// The bench has only the options every subcommand shares.
+bool parse(std::span<const std::string_view> args, CommonOptions& bench, std::string& error) {
     ArgCursor cursor{args};
-    while (cursor_next(cursor)) {
-        const std::string_view name = cursor.name;
-        std::string_view text;
-        bool ok = true;
-        if (name == "-h" || name == "--help") {
-            help = true;
-            return true;
-        } else if (name == "--size") {
-            ok = cursor_size(cursor, bench.width, bench.height, error);
-        } else if (name == "--dir") {
-            ok = cursor_value(cursor, text, error);
-            bench.dir = std::string(text);
-        } else if (name == "--shader") {
-            ok = cursor_shader(cursor, bench.shaders, error);
-        } else if (name.starts_with("-") && name.size() > 1) {
-            error = "unknown option '" + std::string(name) + "'";
-            return false;
-        } else {
-            error = "unexpected argument '" + std::string(name) + "'";
-            return false;
-        }
-        if (!ok) return false;
-    }
+    while (!bench.help && cursor_next(cursor))
+        if (!cursor_common(cursor, bench, error)) return false;
     return true;
 }
 
@@ -119,20 +92,16 @@ void bench_scene(Renderer& renderer, const SyncTracks& tracks, std::span<const d
 }  // namespace
 
 int command_bench(std::span<const std::string_view> args) {
-    BenchOptions bench;
-    bool help = false;
+    CommonOptions bench;
     std::string error;
-    if (!parse(args, bench, help, error)) return usage_error(COMMAND, error);
-    if (help) {
-        std::printf(HELP, HELP_SHADER);
-        return 0;
-    }
+    if (!parse(args, bench, error)) return usage_error(COMMAND, error);
+    if (bench.help) return help_print(HELP);
     const std::filesystem::path dir = bench.dir;
     SyncTracks tracks;
     if (!sync_tracks_load(dir, tracks, error)) return run_error(COMMAND, error);
     double length = 0.0;
     if (!tune_length(dir / TUNE_FILE, length, error)) return run_error(COMMAND, error);
-    RendererPtr renderer = renderer_create_from_files(bench.width, bench.height, bench.shaders, error);
+    RendererPtr renderer = renderer_create_from_options(bench, error);
     if (!renderer) return run_error(COMMAND, error);
 
     std::printf("zirbelon-render bench at %dx%d: median of %d renders after a warm-up\n", bench.width,

@@ -38,16 +38,12 @@ struct FrameOptions {
     bool has_rot = false;
     bool has_scene = false;
     bool has_row = false;
-    bool has_dir = false;
     float y = 0.0f;
     float rot = 0.0f;
     Scene scene = Scene::landscape;
     double row = 0.0;
-    std::string dir = ".";
-    int32_t width = 1920;
-    int32_t height = 1080;
     std::string output;
-    ShaderFiles shaders;
+    CommonOptions common;
 };
 
 const char* scene_name(Scene scene) {
@@ -60,17 +56,12 @@ const char* scene_name(Scene scene) {
 }
 
 // Reads the options into frame; false with error on a wrong command line.
-bool parse(std::span<const std::string_view> args, FrameOptions& frame, bool& help,
-           std::string& error) {
+bool parse(std::span<const std::string_view> args, FrameOptions& frame, std::string& error) {
     ArgCursor cursor{args};
-    while (cursor_next(cursor)) {
+    while (!frame.common.help && cursor_next(cursor)) {
         const std::string_view name = cursor.name;
-        std::string_view text;
         bool ok = true;
-        if (name == "-h" || name == "--help") {
-            help = true;
-            return true;
-        } else if (name == "--y") {
+        if (name == "--y") {
             ok = cursor_float(cursor, frame.y, error);
             frame.has_y = true;
         } else if (name == "--rot") {
@@ -82,26 +73,14 @@ bool parse(std::span<const std::string_view> args, FrameOptions& frame, bool& he
         } else if (name == "--row") {
             ok = cursor_double(cursor, frame.row, error);
             frame.has_row = true;
-        } else if (name == "--dir") {
-            ok = cursor_value(cursor, text, error);
-            frame.dir = std::string(text);
-            frame.has_dir = true;
-        } else if (name == "--size") {
-            ok = cursor_size(cursor, frame.width, frame.height, error);
-        } else if (name == "--shader") {
-            ok = cursor_shader(cursor, frame.shaders, error);
         } else if (name == "-o" || name == "--output") {
-            ok = cursor_value(cursor, text, error);
-            frame.output = std::string(text);
-        } else if (name.starts_with("-") && name.size() > 1) {
-            error = "unknown option '" + std::string(name) + "'";
-            return false;
+            ok = cursor_string(cursor, frame.output, error);
         } else {
-            error = "unexpected argument '" + std::string(name) + "'";
-            return false;
+            ok = cursor_common(cursor, frame.common, error);
         }
         if (!ok) return false;
     }
+    if (frame.common.help) return true;
     const bool by_values = frame.has_y || frame.has_rot || frame.has_scene;
     if (frame.has_row && by_values) {
         error = "--row takes y, rot and the scene from the tracks: give either --row or --y";
@@ -111,7 +90,7 @@ bool parse(std::span<const std::string_view> args, FrameOptions& frame, bool& he
         error = "say what to render: --y Y (with --rot and --scene) or --row ROW";
         return false;
     }
-    if (frame.has_dir && !frame.has_row) {
+    if (frame.common.has_dir && !frame.has_row) {
         error = "--dir names the tracks for --row";
         return false;
     }
@@ -126,31 +105,27 @@ bool parse(std::span<const std::string_view> args, FrameOptions& frame, bool& he
 
 int command_frame(std::span<const std::string_view> args) {
     FrameOptions frame;
-    bool help = false;
     std::string error;
-    if (!parse(args, frame, help, error)) return usage_error(COMMAND, error);
-    if (help) {
-        std::printf(HELP, HELP_SHADER);
-        return 0;
-    }
+    if (!parse(args, frame, error)) return usage_error(COMMAND, error);
+    if (frame.common.help) return help_print(HELP);
 
     SyncTracks tracks;
     if (frame.has_row) {
-        if (!sync_tracks_load(frame.dir, tracks, error)) return run_error(COMMAND, error);
+        if (!sync_tracks_load(frame.common.dir, tracks, error)) return run_error(COMMAND, error);
         const RowFrame shown = sync_tracks_frame(tracks, frame.row);
         frame.scene = shown.scene;
         frame.y = shown.values.y;
         frame.rot = shown.values.rot;
     }
 
-    RendererPtr renderer = renderer_create_from_files(frame.width, frame.height, frame.shaders, error);
+    RendererPtr renderer = renderer_create_from_options(frame.common, error);
     if (!renderer) return run_error(COMMAND, error);
     const Raster image = renderer_frame(*renderer, frame.scene, {frame.y, frame.rot});
     if (!png_write(frame.output, image, error)) return run_error(COMMAND, error);
 
     std::printf("%s: %s, y %g, rot %g, %dx%d", frame.output.c_str(), scene_name(frame.scene),
-                double(frame.y), double(frame.rot), frame.width, frame.height);
-    if (frame.has_row) std::printf(", row %g of %s", frame.row, frame.dir.c_str());
+                double(frame.y), double(frame.rot), frame.common.width, frame.common.height);
+    if (frame.has_row) std::printf(", row %g of %s", frame.row, frame.common.dir.c_str());
     std::printf("\n");
     return 0;
 }

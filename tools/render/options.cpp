@@ -1,4 +1,5 @@
-// Option values parsed strictly: a number is the whole argument or an error.
+// Option values parsed strictly (a number is the whole argument or an error),
+// and the options every subcommand shares.
 #include "options.h"
 
 #include <charconv>
@@ -7,6 +8,13 @@
 #include <limits>
 
 namespace {
+
+// The help lines of the shared options that each subcommand's help leaves
+// out, since they read the same everywhere.
+constexpr const char* HELP_SHADER =
+    "  --shader SCENE=FILE  render the scene (landscape or title) with the fragment\n"
+    "                   text in FILE instead of the built-in one; a text that does\n"
+    "                   not build ends the run with the GL's log\n";
 
 bool parse_double(std::string_view text, double& value) {
     const char* end = text.data() + text.size();
@@ -50,6 +58,13 @@ bool cursor_value(ArgCursor& cursor, std::string_view& value, std::string& error
         return false;
     }
     value = cursor.args[cursor.next++];
+    return true;
+}
+
+bool cursor_string(ArgCursor& cursor, std::string& value, std::string& error) {
+    std::string_view text;
+    if (!cursor_value(cursor, text, error)) return false;
+    value = std::string(text);
     return true;
 }
 
@@ -103,6 +118,34 @@ bool cursor_shader(ArgCursor& cursor, ShaderFiles& files, std::string& error) {
         return bad_value(cursor, text, "landscape=FILE or title=FILE", error);
     (scene == "landscape" ? files.landscape : files.title) = std::string(file);
     return true;
+}
+
+bool cursor_common(ArgCursor& cursor, CommonOptions& common, std::string& error) {
+    const std::string_view name = cursor.name;
+    if (name == "-h" || name == "--help") {
+        common.help = true;
+        return true;
+    }
+    if (name == common.size_option) return cursor_size(cursor, common.width, common.height, error);
+    if (name == "--dir") {
+        common.has_dir = true;
+        return cursor_string(cursor, common.dir, error);
+    }
+    if (name == "--shader") return cursor_shader(cursor, common.shaders, error);
+    if (name.starts_with("-") && name.size() > 1)
+        error = "unknown option '" + std::string(name) + "'";
+    else
+        error = "unexpected argument '" + std::string(name) + "'";
+    return false;
+}
+
+int help_print(const char* help) {
+    std::printf(help, HELP_SHADER);
+    return 0;
+}
+
+RendererPtr renderer_create_from_options(const CommonOptions& common, std::string& error) {
+    return renderer_create_from_files(common.width, common.height, common.shaders, error);
 }
 
 int usage_error(std::string_view command, std::string_view message) {

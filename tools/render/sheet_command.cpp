@@ -57,10 +57,7 @@ struct SheetOptions {
     double every = 0.0;  // 0: count thumbnails instead
     bool has_count = false;
     int32_t cols = 8;
-    int32_t thumb_width = 240;
-    int32_t thumb_height = 135;
-    std::string dir = ".";
-    ShaderFiles shaders;
+    CommonOptions common{.size_option = "--thumb", .width = 240, .height = 135};  // the thumbnails
 };
 
 bool cursor_whole(ArgCursor& cursor, int64_t limit, int64_t& value, std::string& error) {
@@ -74,19 +71,14 @@ bool cursor_whole(ArgCursor& cursor, int64_t limit, int64_t& value, std::string&
     return true;
 }
 
-bool parse(std::span<const std::string_view> args, SheetOptions& sheet, bool& help, std::string& error) {
+bool parse(std::span<const std::string_view> args, SheetOptions& sheet, std::string& error) {
     ArgCursor cursor{args};
-    while (cursor_next(cursor)) {
+    while (!sheet.common.help && cursor_next(cursor)) {
         const std::string_view name = cursor.name;
-        std::string_view text;
         int64_t whole = 0;
         bool ok = true;
-        if (name == "-h" || name == "--help") {
-            help = true;
-            return true;
-        } else if (name == "-o" || name == "--output") {
-            ok = cursor_value(cursor, text, error);
-            sheet.output = std::string(text);
+        if (name == "-o" || name == "--output") {
+            ok = cursor_string(cursor, sheet.output, error);
         } else if (name == "--count") {
             ok = cursor_whole(cursor, THUMBS_MAX, sheet.count, error);
             sheet.has_count = true;
@@ -99,22 +91,12 @@ bool parse(std::span<const std::string_view> args, SheetOptions& sheet, bool& he
         } else if (name == "--cols") {
             ok = cursor_whole(cursor, 256, whole, error);
             sheet.cols = int32_t(whole);
-        } else if (name == "--thumb") {
-            ok = cursor_size(cursor, sheet.thumb_width, sheet.thumb_height, error);
-        } else if (name == "--dir") {
-            ok = cursor_value(cursor, text, error);
-            sheet.dir = std::string(text);
-        } else if (name == "--shader") {
-            ok = cursor_shader(cursor, sheet.shaders, error);
-        } else if (name.starts_with("-") && name.size() > 1) {
-            error = "unknown option '" + std::string(name) + "'";
-            return false;
         } else {
-            error = "unexpected argument '" + std::string(name) + "'";
-            return false;
+            ok = cursor_common(cursor, sheet.common, error);
         }
         if (!ok) return false;
     }
+    if (sheet.common.help) return true;
     if (sheet.has_count && sheet.every > 0.0) {
         error = "give either --count or --every";
         return false;
@@ -165,14 +147,12 @@ Raster label_strip(int32_t width, double seconds, Scene scene) {
 
 int command_sheet(std::span<const std::string_view> args) {
     SheetOptions sheet;
-    bool help = false;
     std::string error;
-    if (!parse(args, sheet, help, error)) return usage_error(COMMAND, error);
-    if (help) {
-        std::printf(HELP, HELP_SHADER);
-        return 0;
-    }
-    const std::filesystem::path dir = sheet.dir;
+    if (!parse(args, sheet, error)) return usage_error(COMMAND, error);
+    if (sheet.common.help) return help_print(HELP);
+    const int32_t thumb_width = sheet.common.width;
+    const int32_t thumb_height = sheet.common.height;
+    const std::filesystem::path dir = sheet.common.dir;
     SyncTracks tracks;
     if (!sync_tracks_load(dir, tracks, error)) return run_error(COMMAND, error);
     double length = 0.0;
@@ -184,8 +164,8 @@ int command_sheet(std::span<const std::string_view> args) {
     const int64_t count = int64_t(seconds.size());
     const int64_t cols = std::min<int64_t>(sheet.cols, count);
     const int64_t lines = (count + cols - 1) / cols;
-    const int64_t cell_width = sheet.thumb_width + GAP;
-    const int64_t cell_height = sheet.thumb_height + LABEL_HEIGHT + GAP;
+    const int64_t cell_width = thumb_width + GAP;
+    const int64_t cell_height = thumb_height + LABEL_HEIGHT + GAP;
     const int64_t header_height = raster_text_height(HEADER_SCALE) + 2 * GAP;
     const int64_t width = 2 * MARGIN + cols * cell_width - GAP;
     const int64_t height = 2 * MARGIN + header_height + lines * cell_height - GAP;
@@ -194,7 +174,7 @@ int command_sheet(std::span<const std::string_view> args) {
                                       " pixels, more than " + std::to_string(SIZE_MAX_SIDE) +
                                       " a side: ask for fewer or smaller thumbnails");
 
-    RendererPtr renderer = renderer_create_from_files(sheet.thumb_width, sheet.thumb_height, sheet.shaders, error);
+    RendererPtr renderer = renderer_create_from_options(sheet.common, error);
     if (!renderer) return run_error(COMMAND, error);
 
     Raster picture = raster_create(int32_t(width), int32_t(height), BACKGROUND);
@@ -212,15 +192,14 @@ int command_sheet(std::span<const std::string_view> args) {
         const int32_t y = int32_t(MARGIN + header_height + k / cols * cell_height);
         const RowFrame shown = sync_tracks_frame(tracks, timeline_row(seconds[size_t(k)]));
         raster_blit(picture, renderer_frame(*renderer, shown.scene, shown.values), x, y);
-        raster_blit(picture, label_strip(sheet.thumb_width, seconds[size_t(k)], shown.scene), x,
-                    y + sheet.thumb_height);
+        raster_blit(picture, label_strip(thumb_width, seconds[size_t(k)], shown.scene), x, y + thumb_height);
         progress_update(progress, k + 1);
     }
     progress_finish(progress, count);
 
     if (!png_write(sheet.output, picture, error)) return run_error(COMMAND, error);
     std::printf("%s: %lld thumbnails of %dx%d from 0:00.0 to %s, %lld a line, %lldx%lld\n",
-                sheet.output.c_str(), (long long)count, sheet.thumb_width, sheet.thumb_height,
+                sheet.output.c_str(), (long long)count, thumb_width, thumb_height,
                 timeline_label(seconds.back()).c_str(), (long long)cols, (long long)width, (long long)height);
     return 0;
 }

@@ -59,27 +59,18 @@ struct VideoOptions {
     double from = 0.0;
     double to = 0.0;
     bool has_to = false;
-    int32_t width = 1920;
-    int32_t height = 1080;
-    std::string dir = ".";
-    ShaderFiles shaders;
+    CommonOptions common;
 };
 
-bool parse(std::span<const std::string_view> args, VideoOptions& video, bool& help, std::string& error) {
+bool parse(std::span<const std::string_view> args, VideoOptions& video, std::string& error) {
     ArgCursor cursor{args};
-    while (cursor_next(cursor)) {
+    while (!video.common.help && cursor_next(cursor)) {
         const std::string_view name = cursor.name;
-        std::string_view text;
         bool ok = true;
-        if (name == "-h" || name == "--help") {
-            help = true;
-            return true;
-        } else if (name == "-o" || name == "--output") {
-            ok = cursor_value(cursor, text, error);
-            video.output = std::string(text);
+        if (name == "-o" || name == "--output") {
+            ok = cursor_string(cursor, video.output, error);
         } else if (name == "--png") {
-            ok = cursor_value(cursor, text, error);
-            video.png_folder = std::string(text);
+            ok = cursor_string(cursor, video.png_folder, error);
         } else if (name == "--fps") {
             ok = cursor_double(cursor, video.fps, error);
             if (ok && !(video.fps > 0.0 && video.fps <= FPS_MAX)) {
@@ -94,22 +85,12 @@ bool parse(std::span<const std::string_view> args, VideoOptions& video, bool& he
                 return false;
             }
             video.has_to = video.has_to || name == "--to";
-        } else if (name == "--size") {
-            ok = cursor_size(cursor, video.width, video.height, error);
-        } else if (name == "--dir") {
-            ok = cursor_value(cursor, text, error);
-            video.dir = std::string(text);
-        } else if (name == "--shader") {
-            ok = cursor_shader(cursor, video.shaders, error);
-        } else if (name.starts_with("-") && name.size() > 1) {
-            error = "unknown option '" + std::string(name) + "'";
-            return false;
         } else {
-            error = "unexpected argument '" + std::string(name) + "'";
-            return false;
+            ok = cursor_common(cursor, video.common, error);
         }
         if (!ok) return false;
     }
+    if (video.common.help) return true;
     if (video.output.empty() == video.png_folder.empty()) {
         error = "say where the frames go: -o OUT.mp4 or --png FOLDER";
         return false;
@@ -118,9 +99,10 @@ bool parse(std::span<const std::string_view> args, VideoOptions& video, bool& he
         error = "--to must come after --from";
         return false;
     }
-    if (!video.output.empty() && (video.width % 2 || video.height % 2)) {
-        error = "a video needs even sides (H.264 in yuv420p), not " + std::to_string(video.width) + "x" +
-                std::to_string(video.height);
+    const CommonOptions& common = video.common;
+    if (!video.output.empty() && (common.width % 2 || common.height % 2)) {
+        error = "a video needs even sides (H.264 in yuv420p), not " + std::to_string(common.width) + "x" +
+                std::to_string(common.height);
         return false;
     }
     return true;
@@ -142,15 +124,12 @@ int interrupted_status(int signal_number) {
 
 int command_video(std::span<const std::string_view> args) {
     VideoOptions video;
-    bool help = false;
     std::string error;
-    if (!parse(args, video, help, error)) return usage_error(COMMAND, error);
-    if (help) {
-        std::printf(HELP, HELP_SHADER);
-        return 0;
-    }
+    if (!parse(args, video, error)) return usage_error(COMMAND, error);
+    if (video.common.help) return help_print(HELP);
+    const CommonOptions& common = video.common;
     const bool to_png = !video.png_folder.empty();
-    const std::filesystem::path dir = video.dir;
+    const std::filesystem::path dir = common.dir;
 
     SyncTracks tracks;
     if (!sync_tracks_load(dir, tracks, error)) return run_error(COMMAND, error);
@@ -175,7 +154,7 @@ int command_video(std::span<const std::string_view> args) {
     }
 
     const int64_t frames = timeline_frame_count(video.from, video.to, video.fps);
-    RendererPtr renderer = renderer_create_from_files(video.width, video.height, video.shaders, error);
+    RendererPtr renderer = renderer_create_from_options(common, error);
     if (!renderer) return run_error(COMMAND, error);
 
     const InterruptGuard interrupt_guard;
@@ -185,8 +164,8 @@ int command_video(std::span<const std::string_view> args) {
         std::filesystem::create_directories(video.png_folder, made);
         if (made) return run_error(COMMAND, "cannot make the folder " + video.png_folder + ": " + made.message());
     } else {
-        const VideoEncoding encoding{video.output, video.width, video.height, video.fps,
-                                     tune,         video.from,  video.to - video.from};
+        const VideoEncoding encoding{video.output, common.width, common.height, video.fps,
+                                     tune,         video.from,   video.to - video.from};
         encoder = encoder_start(ffmpeg, encoding, error);
         if (!encoder) return run_error(COMMAND, error);
     }
@@ -219,7 +198,7 @@ int command_video(std::span<const std::string_view> args) {
     const double seconds = progress_seconds(progress);
     std::printf("%s: %lld frames at %g fps, %s to %s, %dx%d, in %.1f s (%.1f frames/s)\n",
                 to_png ? video.png_folder.c_str() : video.output.c_str(), (long long)frames, video.fps,
-                timeline_label(video.from).c_str(), timeline_label(video.to).c_str(), video.width, video.height,
+                timeline_label(video.from).c_str(), timeline_label(video.to).c_str(), common.width, common.height,
                 seconds, seconds > 0.0 ? double(frames) / seconds : 0.0);
     return 0;
 }
