@@ -8,13 +8,13 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "atomic_file.h"
 #include "raster_png.h"
 #include "track_plot.h"
 #include "track_text.h"
@@ -133,43 +133,6 @@ std::optional<std::string> file_read(const std::string& path, std::string& error
     return content;
 }
 
-// Writes beside the target and renames over it, so a reader never sees half a
-// file and a failure leaves the old file in place.
-bool file_write_atomic(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error) {
-    std::random_device random;
-    std::string temp;
-    std::FILE* file = nullptr;
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".tmp%08x", unsigned(random()));
-        temp = path + suffix;
-        file = std::fopen(temp.c_str(), "wbx");  // never reuses a file that is there
-        if (!file && errno != EEXIST) break;
-    }
-    if (!file) {
-        error = "cannot write " + path + ": " + system_error();
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool flushed = std::fflush(file) == 0;
-    const int saved_errno = errno;
-    const bool closed = std::fclose(file) == 0;
-    std::error_code ec;
-    if (!written || !flushed || !closed) {
-        errno = saved_errno;
-        error = "cannot write " + path + ": " + system_error();
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        error = "cannot replace " + path + ": " + ec.message();
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
-}
-
 // dump reads through the track set like the presentation does; the set asks
 // for its own composed path, which this open swaps for the file being dumped.
 std::string g_dump_path;
@@ -249,7 +212,7 @@ int command_build(const std::vector<std::string_view>& args) {
     if (parsed.error_line != 0)
         return fail((*input == "-" ? std::string("<stdin>") : *input) + ":" + std::to_string(parsed.error_line) +
                     ": " + parsed.error);
-    if (!file_write_atomic(*output, track_file_encode(parsed.keys), error)) return fail(error);
+    if (!atomic_file_write(*output, track_file_encode(parsed.keys), error)) return fail(error);
     return STATUS_OK;
 }
 
@@ -390,7 +353,7 @@ int command_plot(const std::vector<std::string_view>& args) {
     const std::vector<uint8_t> png = raster_png_encode(plot.image);
     if (png.empty()) return fail("cannot encode the picture for " + *output);
     std::string error;
-    if (!file_write_atomic(*output, png, error)) return fail(error);
+    if (!atomic_file_write(*output, png, error)) return fail(error);
     for (LoadedTrack& track : loaded) trackset_destroy(std::move(track.set));
     return STATUS_OK;
 }
