@@ -6,8 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
+#include "png.h"
 
 namespace {
 
@@ -20,8 +19,8 @@ int32_t channel_difference(std::span<const uint8_t> a, std::span<const uint8_t> 
 
 std::string write_png(const std::string& name, const Picture& picture) {
     const std::string path = (std::filesystem::current_path() / name).string();
-    if (!stbi_write_png(path.c_str(), picture.width, picture.height, 4, picture.rgba.data(),
-                        picture.width * 4))
+    std::string error;
+    if (!png_write(path, Raster{picture.width, picture.height, picture.rgba}, error))
         return "(could not write " + path + ")";
     return path;
 }

@@ -1,12 +1,12 @@
 // Frame comparison and the pictures saved when a render test fails.
 #include "frame_compare.h"
 
-#include <stb_image_write.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+
+#include "png.h"
 
 namespace {
 
@@ -18,7 +18,8 @@ int32_t channel_difference(const uint8_t* pixel, uint8_t expected) {
 
 bool write_png(const std::string& path, int32_t width, int32_t height,
                const std::vector<uint8_t>& rgba) {
-    return stbi_write_png(path.c_str(), width, height, 4, rgba.data(), width * 4) != 0;
+    std::string error;
+    return png_write(path, Raster{width, height, rgba}, error);
 }
 
 }  // namespace
