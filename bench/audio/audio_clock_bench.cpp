@@ -8,7 +8,7 @@
 // (it paces like a sound card), or SDL's dummy driver, which paces by sleeping
 // one buffer's time per request and so runs a little fast.
 //
-// Under AddressSanitizer run it with LSAN_OPTIONS=suppressions=tests/audio/lsan.supp:
+// Under AddressSanitizer run it with LSAN_OPTIONS=suppressions=tests/sanitizers/lsan.supp:
 // SDL's PulseAudio backend leaves a small libpulse request behind.
 #include "audio.h"
 
