@@ -59,8 +59,10 @@ void platform_window_create() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
 
-    g_window = SDL_CreateWindow("zirbelon", SDL_WINDOWPOS_UNDEFINED_DISPLAY(0),
-                                SDL_WINDOWPOS_UNDEFINED_DISPLAY(0), g_width, g_height,
+    // At the screen's corner: centred on the desktop's old size, the window would
+    // hang off the screen's top left once the mode has changed (with no window
+    // manager nothing moves it back).
+    g_window = SDL_CreateWindow("zirbelon", 0, 0, g_width, g_height,
                                 SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
     if (!g_window) fail("cannot open a window", SDL_GetError());
     if (g_mode_found) SDL_SetWindowDisplayMode(g_window, &g_mode);
