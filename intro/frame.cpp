@@ -1,16 +1,28 @@
 // Scene choice and uniform values of one frame.
 #include "frame.h"
 
+#include <string_view>
+
 Scene scene_for_row(double row) {
     if (row < TITLE_FIRST_ROW || row > TITLE_LAST_ROW) return Scene::landscape;
     if (row >= TITLE_FIRST_ROW && row <= TITLE_LAST_ROW) return Scene::title;
     return Scene::none;
 }
 
-FrameValues frame_values(const Track* cam_dist, const Track* cam_rot, double row) {
+CameraTracks camera_tracks_request(TrackSet& set) {
+    CameraTracks tracks;
+    for (const char* name : TRACK_NAMES) {
+        const Track* track = trackset_get_track(set, name);
+        if (std::string_view(name) == "cam.dist") tracks.cam_dist = track;
+        if (std::string_view(name) == "cam.rot") tracks.cam_rot = track;
+    }
+    return tracks;
+}
+
+FrameValues frame_values(const CameraTracks& tracks, double row) {
     FrameValues values{};
-    values.y = cam_dist ? float(track_value(*cam_dist, row)) : 0.0f;
-    values.rot = cam_rot ? float(track_value(*cam_rot, row)) : 0.0f;
+    values.y = tracks.cam_dist ? float(track_value(*tracks.cam_dist, row)) : 0.0f;
+    values.rot = tracks.cam_rot ? float(track_value(*tracks.cam_rot, row)) : 0.0f;
     return values;
 }
 

@@ -10,6 +10,19 @@
 inline constexpr double TITLE_FIRST_ROW = 1280.0;
 inline constexpr double TITLE_LAST_ROW = 1360.0;
 
+// Requested in this order; only the camera tracks are read afterwards.
+inline constexpr const char* TRACK_NAMES[] = {"clear.r", "clear.g", "clear.b", "cam.rot", "cam.dist"};
+
+// The two tracks every frame reads; null when the set could not make them.
+struct CameraTracks {
+    const Track* cam_dist = nullptr;
+    const Track* cam_rot = nullptr;
+};
+
+// Requests the five tracks in their order, which loads each from its file,
+// and keeps the camera's two.
+CameraTracks camera_tracks_request(TrackSet& set);
+
 enum class Scene { none, landscape, title };
 
 // The title inside its rows, the landscape outside; nothing for a row that is
@@ -23,7 +36,7 @@ struct FrameValues {
 
 // Evaluates "cam.dist" first, then "cam.rot", at the same unfloored row; a
 // missing track gives 0.
-FrameValues frame_values(const Track* cam_dist, const Track* cam_rot, double row);
+FrameValues frame_values(const CameraTracks& tracks, double row);
 
 // Draws the scene of the row with its values; draws nothing for Scene::none.
 void frame_draw(const GlFunctions& gl, const ScenePrograms& programs, Scene scene,

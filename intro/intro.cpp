@@ -43,15 +43,7 @@ void intro_main(int, char**, char**) {
     // Without a set every track stays at 0 and the presentation still runs.
     TrackSetPtr tracks = trackset_create(TRACKSET_BASE_NAME);
     if (!tracks) show_error("out of memory?");
-    const Track* cam_rot = nullptr;
-    const Track* cam_dist = nullptr;
-    if (tracks) {
-        for (const char* name : TRACK_NAMES) {
-            const Track* track = trackset_get_track(*tracks, name);
-            if (std::string_view(name) == "cam.rot") cam_rot = track;
-            if (std::string_view(name) == "cam.dist") cam_dist = track;
-        }
-    }
+    const CameraTracks camera = tracks ? camera_tracks_request(*tracks) : CameraTracks{};
 
     audio_start();
     audio_channel_play(stream, false);
@@ -62,7 +54,7 @@ void intro_main(int, char**, char**) {
         const double row = seconds * config.rows_per_second;
         const Scene scene = scene_for_row(row);
         if (scene != Scene::none)
-            frame_draw(gl, programs, scene, frame_values(cam_dist, cam_rot, row), width, height);
+            frame_draw(gl, programs, scene, frame_values(camera, row), width, height);
         platform_swap_buffers();
         audio_update(0);
         if (platform_escape_pressed()) break;

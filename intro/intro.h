@@ -20,8 +20,6 @@ inline constexpr IntroConfig INTRO_CONFIG{vertex_glsl, landscape_glsl, title_gls
 
 inline constexpr const char* TUNE_FILE = "vaxo.mp3";
 inline constexpr const char* TRACKSET_BASE_NAME = "sync";
-// Requested in this order; only the camera tracks are read afterwards.
-inline constexpr const char* TRACK_NAMES[] = {"clear.r", "clear.g", "clear.b", "cam.rot", "cam.dist"};
 inline constexpr uint32_t AUDIO_FREQUENCY = 44100;
 
 // Takes the display, plays the tune, renders frames from the music clock until

@@ -126,14 +126,10 @@ bool sync_tracks_load(const std::filesystem::path& dir, SyncTracks& tracks, std:
         error = "out of memory for the track set";
         return false;
     }
-    for (const char* name : TRACK_NAMES) {
-        const Track* track = trackset_get_track(*tracks.set, name);
-        if (std::string_view(name) == "cam.dist") tracks.cam_dist = track;
-        if (std::string_view(name) == "cam.rot") tracks.cam_rot = track;
-    }
+    tracks.camera = camera_tracks_request(*tracks.set);
     return true;
 }
 
 RowFrame sync_tracks_frame(const SyncTracks& tracks, double row) {
-    return {scene_for_row(row), frame_values(tracks.cam_dist, tracks.cam_rot, row)};
+    return {scene_for_row(row), frame_values(tracks.camera, row)};
 }

@@ -66,8 +66,7 @@ Raster renderer_tile(Renderer& renderer, Scene scene, const FrameValues& values,
 // requested in the presentation's order.
 struct SyncTracks {
     TrackSetPtr set;
-    const Track* cam_dist = nullptr;
-    const Track* cam_rot = nullptr;
+    CameraTracks camera;
 };
 
 // Loads the tracks of dir. False with the reason in error when a camera track

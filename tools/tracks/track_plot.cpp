@@ -8,16 +8,16 @@
 #include <tuple>
 #include <utility>
 
+#include "frame.h"
+#include "intro.h"
 #include "raster_font.h"
 
 namespace {
 
-constexpr double ROWS_PER_SECOND = 20.0;
+constexpr double ROWS_PER_SECOND = INTRO_CONFIG.rows_per_second;
 constexpr double ROWS_PER_BEAT = 10.0;
 constexpr double ROWS_PER_BAR = 40.0;
 constexpr double ROWS_PER_PHRASE = 160.0;  // four bars
-constexpr double TITLE_FIRST_ROW = 1280.0;
-constexpr double TITLE_LAST_ROW = 1360.0;
 
 constexpr Color PAGE{247, 247, 245, 255};
 constexpr Color AREA{255, 255, 255, 255};
