@@ -5,33 +5,16 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "fake_platform.h"
 #include "intro.h"
+#include "track_file.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Key {
-    int32_t row;
-    float value;
-    int8_t kind;
-};
-
-void write_track(const fs::path& path, const std::vector<Key>& keys) {
-    std::ofstream out(path, std::ios::binary);
-    const uint32_t count[2] = {uint32_t(keys.size()), 0};
-    out.write(reinterpret_cast<const char*>(count), 8);
-    for (const Key& key : keys) {
-        out.write(reinterpret_cast<const char*>(&key.row), 4);
-        out.write(reinterpret_cast<const char*>(&key.value), 4);
-        out.write(reinterpret_cast<const char*>(&key.kind), 1);
-    }
-}
 
 // Runs each test in an empty folder of its own: the driver reads its track
 // files from the working directory.

@@ -20,20 +20,6 @@
 
 namespace fs = std::filesystem;
 
-void write_track(const fs::path& path, const std::vector<Key>& keys) {
-    std::ofstream file(path, std::ios::binary);
-    const auto put = [&file](const void* data, size_t size) {
-        file.write(static_cast<const char*>(data), std::streamsize(size));
-    };
-    const int64_t count = int64_t(keys.size());
-    put(&count, 8);
-    for (const Key& key : keys) {
-        put(&key.row, 4);
-        put(&key.value, 4);
-        put(&key.kind, 1);
-    }
-}
-
 std::string read_file(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};

@@ -11,15 +11,7 @@
 #include <vector>
 
 #include "raster.h"
-
-struct Key {
-    int32_t row;
-    float value;
-    int8_t kind;
-};
-
-// A track file: an 8-byte count, then packed 9-byte keys, little-endian.
-void write_track(const std::filesystem::path& path, const std::vector<Key>& keys);
+#include "track_file.h"
 
 std::string read_file(const std::filesystem::path& path);
 
