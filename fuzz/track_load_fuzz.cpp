@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tracks.h"
+#include "tracks/tracks.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // The main routine: start-up, the frame loop driven by the music clock, shutdown.
-#include "intro.h"
+#include "intro/intro.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
 
-#include "audio.h"
-#include "frame.h"
-#include "platform.h"
-#include "tracks.h"
+#include "platform/audio.h"
+#include "platform/platform.h"
+#include "presentation/frame.h"
+#include "tracks/tracks.h"
 
 void show_error(const char* format, ...) {
     char text[4096];

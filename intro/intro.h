@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "programs.h"
+#include "presentation/presentation.h"
+#include "shaders/programs.h"
 
 // The compiled-in configuration, fixed for the run.
 struct IntroConfig {
@@ -16,11 +17,8 @@ struct IntroConfig {
     double rows_per_second;
 };
 
-inline constexpr IntroConfig INTRO_CONFIG{vertex_glsl, landscape_glsl, title_glsl, 1920, 1080, 20.0};
-
-inline constexpr const char* TUNE_FILE = "vaxo.mp3";
-inline constexpr const char* TRACKSET_BASE_NAME = "sync";
-inline constexpr uint32_t AUDIO_FREQUENCY = 44100;
+inline constexpr IntroConfig INTRO_CONFIG{vertex_glsl,  landscape_glsl, title_glsl,
+                                          SCREEN_WIDTH, SCREEN_HEIGHT,  ROWS_PER_SECOND};
 
 // Takes the display, plays the tune, renders frames from the music clock until
 // Escape, then ends the process with exit code 0. Reads neither arguments nor

@@ -1,5 +1,5 @@
 // The delay-locked loop behind the audible position (see audio_clock.h).
-#include "audio_clock.h"
+#include "platform/audio_clock.h"
 
 #include <algorithm>
 #include <cmath>

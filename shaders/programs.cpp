@@ -1,5 +1,5 @@
 // Program building and drawing over entry points looked up by name at each use.
-#include "programs.h"
+#include "shaders/programs.h"
 
 namespace {
 

@@ -5,16 +5,12 @@
 
 #include <cstdint>
 
+#include "shaders/gl_functions.h"
+
 // The shader texts, zero-terminated, compiled into the program.
 extern const char vertex_glsl[];
 extern const char landscape_glsl[];
 extern const char title_glsl[];
-
-// How a platform reaches GL.
-struct GlFunctions {
-    void* (*proc)(const char* name);                          // an OpenGL 2.0 entry point, or null
-    void (*rect)(int32_t x1, int32_t y1, int32_t x2, int32_t y2);  // glRecti
-};
 
 struct SceneSources {
     const char* vertex;

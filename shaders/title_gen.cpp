@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "font.h"
-#include "title_source.h"
+#include "shaders/font.h"
+#include "shaders/title_source.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Generation of the title shader's glyph code from the font table.
-#include "title_source.h"
+#include "shaders/title_source.h"
 
 #include <charconv>
 #include <system_error>

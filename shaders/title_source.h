@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "font.h"
+#include "shaders/font.h"
 
 // Where the generated code goes in the template, each exactly once: the glyph
 // distance functions of the letters the slots use, and the statements of main

@@ -1,48 +1,24 @@
 // Track set, track files and track evaluation.
-#include "tracks.h"
+#include "tracks/tracks.h"
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <new>
+
+#include "tracks/track_file.h"
 
 namespace {
 
 // All loads compose their path here, one at a time.
 char g_track_path[TRACK_PATH_MAX + 1];
 
-int32_t read_le32(const unsigned char* bytes) {
-    uint32_t v = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                 uint32_t(bytes[3]) << 24;
-    return int32_t(v);
-}
-
-bool compose_path(std::string_view base, std::string_view name) {
-    static constexpr std::string_view separator = "_", suffix = ".track";
-    size_t length = base.size() + separator.size() + name.size() + suffix.size();
-    // A cut-down path would name another file: refuse instead. A zero byte
-    // inside the base or the name would cut the path short just the same.
-    if (length > TRACK_PATH_MAX) return false;
-    if (base.find('\0') != base.npos || name.find('\0') != name.npos) return false;
-    char* out = g_track_path;
-    for (std::string_view part : {base, separator, name, suffix}) {
-        std::memcpy(out, part.data(), part.size());
-        out += part.size();
-    }
-    *out = '\0';
-    return true;
-}
-
 // One key as three reads (row, value, kind); false when any of them falls short.
 bool read_key(const TrackFileOps& ops, void* file, Keyframe& key) {
-    unsigned char row[4], value[4], kind[1];
-    if (ops.read(row, 4, 1, file) != 1) return false;
-    if (ops.read(value, 4, 1, file) != 1) return false;
-    if (ops.read(kind, 1, 1, file) != 1) return false;
-    key.row = read_le32(row);
-    int32_t bits = read_le32(value);
-    std::memcpy(&key.value, &bits, sizeof key.value);
-    key.kind = int32_t(int8_t(kind[0]));
+    uint8_t row[TRACK_FILE_ROW_BYTES], value[TRACK_FILE_VALUE_BYTES], kind[TRACK_FILE_KIND_BYTES];
+    if (ops.read(row, sizeof row, 1, file) != 1) return false;
+    if (ops.read(value, sizeof value, 1, file) != 1) return false;
+    if (ops.read(kind, sizeof kind, 1, file) != 1) return false;
+    key = track_file_key_decode(row, value, kind);
     return true;
 }
 
@@ -88,13 +64,13 @@ Track* trackset_get_track(TrackSet& set, std::string_view name) {
 
 int track_load(TrackSet& set, Track& track) {
     track.keys.clear();
-    if (!compose_path(set.base_name, track.name)) return -1;
+    if (!track_file_path_compose(set.base_name, track.name, g_track_path)) return -1;
     void* file = set.file_ops.open(g_track_path, "rb");
     if (!file) return -1;
 
-    unsigned char count_field[8];
+    uint8_t count_field[TRACK_FILE_COUNT_BYTES];
     int32_t count = 0;
-    if (set.file_ops.read(count_field, 8, 1, file) == 1) count = read_le32(count_field);
+    if (set.file_ops.read(count_field, sizeof count_field, 1, file) == 1) count = track_file_count_decode(count_field);
 
     // The count is only a promise: grow with the keys actually read, so a huge
     // count in a small file costs nothing.

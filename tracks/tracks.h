@@ -1,8 +1,7 @@
 // Sync tracks: named keyframed curves read from small binary track files, and
 // their evaluation at fractional rows (music seconds x 20).
 //
-// A track file is little-endian: an 8-byte count field whose low 4 bytes are the
-// signed key count, then packed 9-byte keys (int32 row, float32 value, int8 kind).
+// Each track is read from a file of its own (tracks/track_file.h has its bytes).
 // Failures are returned, never thrown.
 #pragma once
 

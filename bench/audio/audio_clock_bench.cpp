@@ -10,7 +10,7 @@
 //
 // Under AddressSanitizer run it with LSAN_OPTIONS=suppressions=tests/sanitizers/lsan.supp:
 // SDL's PulseAudio backend leaves a small libpulse request behind.
-#include "audio.h"
+#include "platform/audio.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -2,10 +2,10 @@
 // software GL, beside the march that takes no shortcut, and how many march
 // steps a pixel costs in each. Run by hand:
 //   landscape_bench [--repeats N]
-#include "headless_gl.h"
-#include "landscape_literal.h"
-#include "landscape_reference.h"
-#include "programs.h"
+#include "shaders/programs.h"
+#include "tests/landscape/landscape_literal.h"
+#include "tests/landscape/landscape_reference.h"
+#include "tools/headless/headless_gl.h"
 
 #include <sys/resource.h>
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "headless_gl.h"
-#include "programs.h"
+#include "shaders/programs.h"
+#include "tools/headless/headless_gl.h"
 
 namespace {
 

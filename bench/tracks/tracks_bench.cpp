@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "tracks.h"
+#include "tracks/tracks.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 // guarded by that lock, which the other functions take through
 // SDL_LockAudioDevice only to switch the stream or to copy the clock's line.
 // The rest of the layer is used from the driver's thread alone.
-#include "audio.h"
+#include "platform/audio.h"
 
 #include <SDL.h>
 #include <alsa/asoundlib.h>
@@ -25,8 +25,8 @@
 #include <span>
 #include <vector>
 
-#include "audio_clock.h"
-#include "mp3_decode.h"
+#include "platform/audio_clock.h"
+#include "platform/mp3_decode.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Whole-file MP3 decoding with libmpg123, checked so that only real audio
 // passes: a text or executable file can open and even "decode" as noise.
-#include "mp3_decode.h"
+#include "platform/mp3_decode.h"
 
 #include <mpg123.h>
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace {
 

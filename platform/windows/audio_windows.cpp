@@ -13,7 +13,7 @@
 // clock it feeds is guarded by the stream's mutex, which the driver's thread
 // takes only to copy the clock's line. Everything else is used from the
 // driver's thread alone, which starts and joins the playback thread.
-#include "audio.h"
+#include "platform/audio.h"
 
 #include <windows.h>
 
@@ -30,9 +30,9 @@
 #include <thread>
 #include <vector>
 
-#include "audio_clock.h"
-#include "pcm_format.h"
-#include "tune_decode.h"
+#include "platform/audio_clock.h"
+#include "platform/windows/pcm_format.h"
+#include "platform/windows/tune_decode.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Reading an MP3 file's frame layout and info tag (see mp3_layout.h).
-#include "mp3_layout.h"
+#include "platform/windows/mp3_layout.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace {
 

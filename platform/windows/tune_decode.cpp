@@ -1,6 +1,6 @@
 // Decoding MP3 with the system's codec through the Audio Compression Manager
 // (see tune_decode.h).
-#include "tune_decode.h"
+#include "platform/windows/tune_decode.h"
 
 #include <windows.h>
 #include <mmreg.h>
@@ -10,8 +10,8 @@
 #include <memory>
 #include <type_traits>
 
-#include "mp3_layout.h"
-#include "pcm_format.h"
+#include "platform/windows/mp3_layout.h"
+#include "platform/windows/pcm_format.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The audible-position clock on made-up device timings: a device that asks for
 // 1024 frames at a time, on time or with scheduler jitter, at its nominal rate
 // or off it, starting late, stalling, and running past the end of the tune.
-#include "audio_clock.h"
+#include "platform/audio_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // short tune made with sox and lame plays, what reaches the device, and the
 // answers when there is no stream or no device. Waits have generous deadlines
 // and nothing asserts how fast anything happens.
-#include "audio.h"
+#include "platform/audio.h"
 
 #include <gtest/gtest.h>
 

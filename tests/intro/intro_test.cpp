@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "fake_platform.h"
-#include "intro.h"
-#include "track_file.h"
+#include "intro/intro.h"
+#include "tests/fake/fake_platform.h"
+#include "tests/support/track_file.h"
 
 namespace fs = std::filesystem;
 

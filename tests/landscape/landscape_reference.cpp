@@ -1,5 +1,5 @@
 // The landscape scene on the CPU, step by step, in single precision.
-#include "landscape_reference.h"
+#include "tests/landscape/landscape_reference.h"
 
 #include <algorithm>
 #include <cmath>

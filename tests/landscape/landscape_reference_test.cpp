@@ -1,6 +1,6 @@
 // The CPU model against the camera values and the cases the scene's rules fix
 // exactly: it is the yardstick of the render tests, so it is checked first.
-#include "landscape_reference.h"
+#include "tests/landscape/landscape_reference.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The shipped landscape text on Mesa's software GL at full resolution: against
 // the CPU model on tiles spread over the 1920x1080 frame, and byte for byte
 // against the march with no shortcut over a sweep of the clock.
-#include "headless_gl.h"
-#include "landscape_literal.h"
-#include "landscape_reference.h"
-#include "picture_check.h"
-#include "programs.h"
+#include "shaders/programs.h"
+#include "tests/landscape/landscape_literal.h"
+#include "tests/landscape/landscape_reference.h"
+#include "tests/landscape/picture_check.h"
+#include "tools/headless/headless_gl.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // Picture comparison and the PNG files written when a comparison fails.
-#include "picture_check.h"
+#include "tests/landscape/picture_check.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
-#include "png.h"
+#include "tools/render/png.h"
 
 namespace {
 

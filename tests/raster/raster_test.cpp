@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "raster.h"
-#include "raster_font.h"
+#include "tools/raster/raster.h"
+#include "tools/raster/raster_font.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <string>
 
-#include "headless_gl.h"
-#include "intro.h"
-#include "png.h"
-#include "render.h"
+#include "presentation/presentation.h"
+#include "tools/headless/headless_gl.h"
+#include "tools/render/png.h"
+#include "tools/render/render.h"
 
 namespace {
 
@@ -53,8 +53,7 @@ TEST(HeadlessGl, BuildsThePresentationsProgramsFromTheirEmbeddedTexts) {
     ASSERT_TRUE(gl);
     const ScenePrograms programs = programs_build(
         headless_gl_functions(),
-        {INTRO_CONFIG.vertex_source, INTRO_CONFIG.landscape_source, INTRO_CONFIG.title_source},
-        float(INTRO_CONFIG.width), float(INTRO_CONFIG.height));
+        {vertex_glsl, landscape_glsl, title_glsl}, float(SCREEN_WIDTH), float(SCREEN_HEIGHT));
     for (const auto& [name, program] : {std::pair{"landscape", programs.landscape},
                                         std::pair{"title", programs.title}}) {
         std::string log;
@@ -70,7 +69,7 @@ TEST(HeadlessGl, ReportsATextThatDoesNotCompileWithItsLog) {
     // GLSL 1.10 has no implicit int to float conversion.
     const char* const broken = "uniform float y;\nvoid main() { float a = 1; gl_FragColor = vec4(a); }\n";
     const ScenePrograms programs = programs_build(
-        headless_gl_functions(), {INTRO_CONFIG.vertex_source, GRADIENT_FRAGMENT, broken}, 1.0f, 1.0f);
+        headless_gl_functions(), {vertex_glsl, GRADIENT_FRAGMENT, broken}, 1.0f, 1.0f);
     std::string log;
     EXPECT_FALSE(headless_gl_shaders_compiled(*gl, programs.title));
     EXPECT_FALSE(headless_gl_program_status(*gl, programs.title, log));
@@ -87,7 +86,7 @@ TEST(HeadlessGl, ReadsBackEveryPixelTopRowFirst) {
     ASSERT_TRUE(gl);
     const GlFunctions functions = headless_gl_functions();
     const ScenePrograms programs = programs_build(
-        functions, {INTRO_CONFIG.vertex_source, GRADIENT_FRAGMENT, GRADIENT_FRAGMENT}, WIDTH, HEIGHT);
+        functions, {vertex_glsl, GRADIENT_FRAGMENT, GRADIENT_FRAGMENT}, WIDTH, HEIGHT);
     headless_gl_clear(*gl, 1.0f, 0.0f, 1.0f, 1.0f);
     program_draw(functions, programs.landscape, 0.25f, 1.0f, WIDTH, HEIGHT);
     Raster image{WIDTH, HEIGHT, headless_gl_read_rgba(*gl, 0, 0, WIDTH, HEIGHT)};

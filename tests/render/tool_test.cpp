@@ -1,5 +1,5 @@
 // The tool tests' scratch folders, test inputs and picture helpers.
-#include "tool_test.h"
+#include "tests/render/tool_test.h"
 
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -16,7 +16,7 @@
 #define STBI_ONLY_PNG
 #include <stb/stb_image.h>
 
-#include "raster_png.h"
+#include "tools/raster/raster_png.h"
 
 namespace fs = std::filesystem;
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "raster.h"
-#include "track_file.h"
+#include "tests/support/track_file.h"
+#include "tools/raster/raster.h"
 
 std::string read_file(const std::filesystem::path& path);
 

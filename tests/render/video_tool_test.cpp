@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "render.h"
-#include "tool_test.h"
+#include "tests/render/tool_test.h"
+#include "tools/render/render.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <numbers>
 #include <vector>
 
-#include "dsp.h"
-#include "measure.h"
+#include "tests/synth/measure.h"
+#include "tools/synth/dsp.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "effects.h"
-#include "master.h"
-#include "measure.h"
+#include "tests/synth/measure.h"
+#include "tools/synth/effects.h"
+#include "tools/synth/master.h"
 
 namespace {
 

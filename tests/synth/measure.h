@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "dsp.h"
+#include "tools/synth/dsp.h"
 
 inline double rms(std::span<const float> samples) {
     double sum = 0.0;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "score.h"
+#include "tools/synth/score.h"
 
 namespace {
 

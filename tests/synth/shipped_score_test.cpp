@@ -5,7 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "song.h"
+#include "presentation/presentation.h"
+#include "tools/synth/song.h"
 
 namespace {
 
@@ -31,6 +32,18 @@ TEST(ShippedScore, KeepsTheGridTheChoreographyIsCutTo) {
         title_hit |= e.start == 64.0;
     }
     EXPECT_TRUE(title_hit) << "no kick lands on the title's first row";
+}
+
+// The tools draw beats and bars from the presentation's tempo; the score is
+// where the tune gets it.
+TEST(ShippedScore, DeclaresThePresentationsTempo) {
+    std::ifstream file(ZIRBELON_ASSETS_DIR "/vaxo.score");
+    std::stringstream text;
+    text << file.rdbuf();
+    const ScoreParse parsed = score_parse(text.str());
+    ASSERT_EQ(parsed.error_line, 0) << parsed.error;
+    EXPECT_EQ(parsed.score.tempo, TUNE_BEATS_PER_MINUTE);
+    EXPECT_EQ(parsed.score.beats_per_bar, TUNE_BEATS_PER_BAR);
 }
 
 }  // namespace

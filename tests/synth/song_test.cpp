@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "measure.h"
-#include "song.h"
+#include "tests/synth/measure.h"
+#include "tools/synth/song.h"
 
 namespace {
 

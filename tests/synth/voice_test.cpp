@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "measure.h"
-#include "voice.h"
+#include "tests/synth/measure.h"
+#include "tools/synth/voice.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "wav.h"
+#include "tools/synth/wav.h"
 
 namespace {
 

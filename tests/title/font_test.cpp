@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "font.h"
+#include "shaders/font.h"
 
 namespace {
 

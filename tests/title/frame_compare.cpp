@@ -1,12 +1,12 @@
 // Frame comparison and the pictures saved when a render test fails.
-#include "frame_compare.h"
+#include "tests/title/frame_compare.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
-#include "png.h"
+#include "tools/render/png.h"
 
 namespace {
 

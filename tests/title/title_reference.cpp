@@ -1,11 +1,11 @@
 // The title scene on the CPU, step by step in the scene's own order.
-#include "title_reference.h"
+#include "tests/title/title_reference.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
-#include "font.h"
+#include "shaders/font.h"
 
 namespace {
 

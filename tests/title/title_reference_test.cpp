@@ -6,7 +6,7 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "title_reference.h"
+#include "tests/title/title_reference.h"
 
 namespace {
 

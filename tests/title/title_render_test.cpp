@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "frame_compare.h"
-#include "headless_gl.h"
-#include "programs.h"
-#include "title_reference.h"
+#include "shaders/programs.h"
+#include "tests/title/frame_compare.h"
+#include "tests/title/title_reference.h"
+#include "tools/headless/headless_gl.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "font.h"
-#include "programs.h"
-#include "title_source.h"
+#include "shaders/font.h"
+#include "shaders/programs.h"
+#include "shaders/title_source.h"
 
 namespace {
 

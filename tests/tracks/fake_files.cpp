@@ -1,17 +1,14 @@
 // The in-memory file system behind fake_file_ops.
-#include "fake_files.h"
+#include "tests/tracks/fake_files.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
+
+#include "tracks/track_file.h"
 
 namespace {
 
 FakeFileSystem g_fs;
-
-void put_le(Bytes& out, uint64_t v, int size) {
-    for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
 
 }  // namespace
 
@@ -52,15 +49,13 @@ int fake_fs_open_count() {
 
 Bytes count_field_bytes(uint64_t field) {
     Bytes out;
-    put_le(out, field, 8);
+    track_file_count_append(out, field);
     return out;
 }
 
 Bytes key_bytes(int32_t row, float value, uint8_t kind) {
     Bytes out;
-    put_le(out, uint32_t(row), 4);
-    put_le(out, std::bit_cast<uint32_t>(value), 4);
-    out.push_back(kind);
+    track_file_key_append(out, {row, value, int32_t(int8_t(kind))});
     return out;
 }
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "tracks.h"
+#include "tracks/tracks.h"
 
-using Bytes = std::vector<unsigned char>;
+using Bytes = std::vector<uint8_t>;
 
 struct FakeFileHandle {
     const Bytes* bytes;

@@ -1,38 +1,55 @@
-// The shipped choreography, read the way the presentation reads it: the clock
-// never rests at 0 on screen (a flat frame), the dolly stays short of the focus
-// point, and the title bars pass through a white flash, black outlines and grey
-// bands before the finale goes past y = 30.
+// The shipped choreography, read the way the presentation reads it from its
+// stage folder: exactly the tracks it requests are there, the clock never rests
+// at 0 on screen (a flat frame), the dolly stays short of the focus point, and
+// the title bars pass through a white flash, black outlines and grey bands
+// before the finale goes past y = 30.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <set>
 #include <string>
 
-#include "tracks.h"
+#include "presentation/frame.h"
+#include "tools/common/tune.h"
+#include "tracks/track_file.h"
+#include "tracks/tracks.h"
 
 namespace {
 
-constexpr double LAST_ROW = 97.5 * 20.0;  // the tune's length
 constexpr double STEP = 0.25;
 
 class ShippedTracks : public testing::Test {
 protected:
     void SetUp() override {
-        set_ = trackset_create(std::string(STAGE_DIR) + "/sync");
+        double seconds = 0.0;
+        std::string error;
+        ASSERT_TRUE(tune_length(std::filesystem::path(STAGE_DIR) / TUNE_FILE, seconds, error)) << error;
+        last_row_ = row_from_seconds(seconds);
+        set_ = trackset_create(std::string(STAGE_DIR) + "/" + TRACKSET_BASE_NAME);
         ASSERT_NE(set_, nullptr);
-        for (const char* name : {"clear.r", "clear.g", "clear.b", "cam.rot", "cam.dist"}) {
-            Track* track = trackset_get_track(*set_, name);
-            ASSERT_NE(track, nullptr);
-            ASSERT_FALSE(track->keys.empty()) << name << " is missing from " << STAGE_DIR;
-        }
-        cam_dist_ = trackset_get_track(*set_, "cam.dist");
-        cam_rot_ = trackset_get_track(*set_, "cam.rot");
+        const CameraTracks camera = camera_tracks_request(*set_);
+        for (const auto& track : set_->tracks)
+            ASSERT_FALSE(track->keys.empty()) << track->name << " is missing from " << STAGE_DIR;
+        cam_dist_ = camera.cam_dist;
+        cam_rot_ = camera.cam_rot;
+        ASSERT_TRUE(cam_dist_ && cam_rot_);
     }
     void TearDown() override { trackset_destroy(std::move(set_)); }
 
+    double last_row_ = 0.0;  // the tune's end
     TrackSetPtr set_;
     const Track* cam_dist_ = nullptr;
     const Track* cam_rot_ = nullptr;
 };
+
+TEST_F(ShippedTracks, TheStageHoldsExactlyTheTracksThePresentationRequests) {
+    std::set<std::string> requested, staged;
+    for (const char* name : TRACK_NAMES) requested.insert(*track_file_path(TRACKSET_BASE_NAME, name));
+    for (const auto& entry : std::filesystem::directory_iterator(STAGE_DIR))
+        if (entry.path().extension() == ".track") staged.insert(entry.path().filename().string());
+    EXPECT_EQ(staged, requested);
+}
 
 TEST_F(ShippedTracks, KeysAscendSoBisectionFindsThem) {
     for (const auto& track : set_->tracks)
@@ -41,7 +58,7 @@ TEST_F(ShippedTracks, KeysAscendSoBisectionFindsThem) {
 }
 
 TEST_F(ShippedTracks, TheClockNeverRestsAtZeroAndTheDollyStaysShortOfTheFocus) {
-    for (double row = 0.0; row <= LAST_ROW; row += STEP) {
+    for (double row = 0.0; row <= last_row_; row += STEP) {
         const float y = float(track_value(*cam_dist_, row));
         const float rot = float(track_value(*cam_rot_, row));
         ASSERT_TRUE(std::isfinite(y) && std::isfinite(rot)) << "row " << row;
@@ -65,7 +82,7 @@ TEST_F(ShippedTracks, TheTitleFlashesWhiteOnItsFirstBeatThenShowsOutlinesAndBand
 
 TEST_F(ShippedTracks, TheFinaleRunsPastThirty) {
     bool past_thirty = false;
-    for (double row = 1360.0; row <= LAST_ROW; row += STEP)
+    for (double row = 1360.0; row <= last_row_; row += STEP)
         past_thirty |= track_value(*cam_dist_, row) > 30.0;
     EXPECT_TRUE(past_thirty);
 }

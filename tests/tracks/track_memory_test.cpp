@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "tracks.h"
+#include "tracks/track_file.h"
+#include "tracks/tracks.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ namespace {
 
 // One in-memory track file, read without allocating, so the allocator sees
 // only what the track set asks for.
-std::span<const unsigned char> g_file;
+std::span<const uint8_t> g_file;
 size_t g_position;
 int g_open_files;
 
@@ -107,16 +108,10 @@ TrackFileOps span_file_ops() {
     };
 }
 
-std::vector<unsigned char> file_bytes(uint32_t count, int keys) {
-    std::vector<unsigned char> bytes = {static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
-                                        static_cast<unsigned char>(count >> 16),
-                                        static_cast<unsigned char>(count >> 24), 0, 0, 0, 0};
-    for (int i = 0; i < keys; ++i) {
-        const uint32_t value = std::bit_cast<uint32_t>(float(i));
-        for (uint32_t word : {uint32_t(i), value})
-            for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<unsigned char>(word >> shift));
-        bytes.push_back(1);
-    }
+std::vector<uint8_t> file_bytes(uint32_t count, int keys) {
+    std::vector<uint8_t> bytes;
+    track_file_count_append(bytes, count);
+    for (int i = 0; i < keys; ++i) track_file_key_append(bytes, {i, float(i), INTERP_LINEAR});
     return bytes;
 }
 
@@ -124,7 +119,7 @@ TEST(TrackMemoryTest, HugeCountInATwentyByteFileAllocatesLittle) {
     std::random_device random;
     const auto dir = std::filesystem::path(::testing::TempDir()) / ("zirbelon_tracks_memory_" + std::to_string(random()));
     std::filesystem::create_directories(dir);
-    std::vector<unsigned char> bytes = file_bytes(0x7FFFFFFF, 1);
+    std::vector<uint8_t> bytes = file_bytes(0x7FFFFFFF, 1);
     bytes.insert(bytes.end(), {0xAB, 0xCD, 0xEF});
     ASSERT_EQ(bytes.size(), 20u);
     std::ofstream(dir / "sync_huge.track", std::ios::binary)
@@ -144,7 +139,7 @@ TEST(TrackMemoryTest, HugeCountInATwentyByteFileAllocatesLittle) {
 }
 
 TEST(TrackMemoryTest, KeyArrayGrowsWithTheKeysActuallyRead) {
-    const std::vector<unsigned char> bytes = file_bytes(0x7FFFFFFF, 1000);
+    const std::vector<uint8_t> bytes = file_bytes(0x7FFFFFFF, 1000);
     g_file = bytes;
     TrackSetPtr set = trackset_create("sync");
     ASSERT_TRUE(set);
@@ -185,7 +180,7 @@ TEST(TrackMemoryTest, CreateGivesNullWhenAnyRequestFails) {
 // enlarged array gives null and an unchanged set; failing the key array gives
 // an empty track. Either way the set goes on working and releases everything.
 TEST(TrackMemoryTest, GetTrackSurvivesAFailureAtEveryRequest) {
-    const std::vector<unsigned char> bytes = file_bytes(300, 300);
+    const std::vector<uint8_t> bytes = file_bytes(300, 300);
     g_file = bytes;
     const std::string long_name(40, 'n');  // too long to live inside the string itself
     int nulls = 0, empty_loads = 0;
@@ -234,7 +229,7 @@ TEST(TrackMemoryTest, GetTrackSurvivesAFailureAtEveryRequest) {
 }
 
 TEST(TrackMemoryTest, FailedLoadGivesMinusOneAndAnEmptyTrack) {
-    const std::vector<unsigned char> bytes = file_bytes(5000, 5000);
+    const std::vector<uint8_t> bytes = file_bytes(5000, 5000);
     g_file = bytes;
     TrackSetPtr set = trackset_create("sync");
     ASSERT_TRUE(set);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "raster_png.h"
-#include "track_plot.h"
+#include "tools/raster/raster_png.h"
+#include "tools/tracks/track_plot.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 #include <random>
 #include <string>
 
-#include "fake_files.h"
-#include "tracks.h"
+#include "presentation/presentation.h"
+#include "tests/tracks/fake_files.h"
+#include "tracks/tracks.h"
 
 using namespace std::string_literals;
 
@@ -101,7 +102,7 @@ TEST_F(TrackSetTest, TracksKeepTheirPlaceWhileTheSetGrows) {
 }
 
 TEST_F(TrackSetTest, DestroyReleasesTracksWhoseLoadsAllFailed) {
-    for (const char* name : {"clear.r", "clear.g", "clear.b", "cam.rot", "cam.dist"})
+    for (const char* name : TRACK_NAMES)
         EXPECT_NE(trackset_get_track(*set, name), nullptr);
     trackset_destroy(std::move(set));  // the sanitizer build sees any leak or double release
     trackset_destroy(nullptr);

@@ -6,8 +6,9 @@
 #include <cfloat>
 #include <limits>
 
-#include "fake_files.h"
-#include "track_text.h"
+#include "tests/tracks/fake_files.h"
+#include "tools/tracks/track_text.h"
+#include "tracks/track_file.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "tracks.h"
+#include "tracks/tracks.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "audio.h"
+#include "platform/audio.h"
 
 namespace {
 

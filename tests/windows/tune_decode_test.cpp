@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "mp3_layout.h"
-#include "tune_decode.h"
+#include "platform/windows/mp3_layout.h"
+#include "platform/windows/tune_decode.h"
 
 namespace {
 

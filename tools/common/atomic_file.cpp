@@ -1,6 +1,6 @@
 // Atomic file writing: a temporary file of its own beside the target, renamed
 // over it once every byte is written.
-#include "atomic_file.h"
+#include "tools/common/atomic_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Rectangles, anti-aliased lines and shapes, and blits on RGBA8 images, all
 // clipped to the image.
-#include "raster.h"
+#include "tools/raster/raster.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The built-in bitmap font and text drawing.
-#include "raster_font.h"
+#include "tools/raster/raster_font.h"
 
 #include <algorithm>
 #include <limits>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "raster.h"
+#include "tools/raster/raster.h"
 
 inline constexpr int32_t RASTER_GLYPH_WIDTH = 5;    // columns of a glyph's bitmap
 inline constexpr int32_t RASTER_GLYPH_HEIGHT = 8;   // rows: 7 above the baseline, 1 for descenders

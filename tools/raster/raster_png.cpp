@@ -1,6 +1,6 @@
 // PNG encoding through stb_image_write, compiled here with its functions kept
 // to this file, so that a program may link another copy of it as well.
-#include "raster_png.h"
+#include "tools/raster/raster_png.h"
 
 #include <cstring>
 

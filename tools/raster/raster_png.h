@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "raster.h"
+#include "tools/raster/raster.h"
 
 // The image as PNG bytes: RGB when every pixel is opaque, RGBA otherwise.
 // Empty for an empty or malformed raster, or when encoding fails. Writing the

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "intro.h"
-#include "options.h"
-#include "progress.h"
-#include "render.h"
-#include "timeline.h"
-#include "tune.h"
+#include "presentation/presentation.h"
+#include "tools/common/tune.h"
+#include "tools/render/commands.h"
+#include "tools/render/options.h"
+#include "tools/render/progress.h"
+#include "tools/render/render.h"
+#include "tools/render/timeline.h"
 
 namespace {
 
@@ -24,9 +24,14 @@ constexpr int RUNS = 5;
 constexpr double SAMPLE_EVERY = 2.0;  // seconds of the tune between frames of the sampled run
 
 // The fixed frames, as music positions: the landscape spread over the tune
-// (clear of the title), the title across its four seconds, ends included.
+// (clear of the title), the title across its span in quarters, ends included.
 constexpr double LANDSCAPE_SECONDS[] = {4.0, 20.0, 36.0, 52.0, 80.0};
-constexpr double TITLE_SECONDS[] = {64.0, 65.0, 66.0, 67.0, 68.0};
+constexpr double TITLE_FIRST_SECOND = TITLE_FIRST_ROW / ROWS_PER_SECOND;
+constexpr double TITLE_QUARTER = (TITLE_LAST_ROW - TITLE_FIRST_ROW) / ROWS_PER_SECOND / 4.0;
+constexpr double TITLE_SECONDS[] = {TITLE_FIRST_SECOND, TITLE_FIRST_SECOND + TITLE_QUARTER,
+                                    TITLE_FIRST_SECOND + 2.0 * TITLE_QUARTER,
+                                    TITLE_FIRST_SECOND + 3.0 * TITLE_QUARTER,
+                                    TITLE_FIRST_SECOND + 4.0 * TITLE_QUARTER};
 
 constexpr const char* HELP =
     "Usage: zirbelon-render bench [--size WxH] [--dir DIR]\n"
@@ -76,10 +81,10 @@ void bench_scene(Renderer& renderer, const SyncTracks& tracks, std::span<const d
     double sum = 0.0;
     std::string name;
     for (const double second : seconds) {
-        const RowFrame shown = sync_tracks_frame(tracks, timeline_row(second));
+        const RowFrame shown = row_frame(tracks.camera, row_from_seconds(second));
         const double ms = median_ms(renderer, shown);
         std::printf("  %-9s %s  row %6.1f  y %8.3f  rot %8.3f  %9.2f ms\n", scene_name(shown.scene),
-                    timeline_label(second).c_str(), timeline_row(second), double(shown.values.y),
+                    timeline_label(second).c_str(), row_from_seconds(second), double(shown.values.y),
                     double(shown.values.rot), ms);
         std::fflush(stdout);
         sum += ms;
@@ -116,7 +121,7 @@ int command_bench(std::span<const std::string_view> args) {
     double sum = 0.0, slowest = 0.0, slowest_at = 0.0;
     for (int64_t frame = 0; frame < samples; ++frame) {
         const double second = timeline_seconds(0.0, 1.0 / SAMPLE_EVERY, frame);
-        const double ms = frame_ms(*renderer, sync_tracks_frame(tracks, timeline_row(second)));
+        const double ms = frame_ms(*renderer, row_frame(tracks.camera, row_from_seconds(second)));
         sum += ms;
         if (ms > slowest) {
             slowest = ms;

@@ -2,7 +2,7 @@
 // repeatable bytes: one encoder thread (x264's output depends on its thread
 // count), bit-exact muxer and codec flags (no version strings or dates), and
 // no metadata copied from the tune.
-#include "encoder.h"
+#include "tools/render/encoder.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -21,7 +21,7 @@
 #include <system_error>
 #include <vector>
 
-#include "interrupt.h"
+#include "tools/render/interrupt.h"
 
 extern char** environ;
 

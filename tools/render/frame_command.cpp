@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "commands.h"
-#include "options.h"
-#include "png.h"
-#include "render.h"
+#include "tools/render/commands.h"
+#include "tools/render/options.h"
+#include "tools/render/png.h"
+#include "tools/render/render.h"
 
 namespace {
 
@@ -112,7 +112,7 @@ int command_frame(std::span<const std::string_view> args) {
     SyncTracks tracks;
     if (frame.has_row) {
         if (!sync_tracks_load(frame.common.dir, tracks, error)) return run_error(COMMAND, error);
-        const RowFrame shown = sync_tracks_frame(tracks, frame.row);
+        const RowFrame shown = row_frame(tracks.camera, frame.row);
         frame.scene = shown.scene;
         frame.y = shown.values.y;
         frame.rot = shown.values.rot;

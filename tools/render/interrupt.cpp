@@ -1,7 +1,7 @@
 // The signal handler does nothing but store the signal's number. It is
 // installed without SA_RESTART, so a blocking write or wait returns early
 // with EINTR and the caller looks at the flag.
-#include "interrupt.h"
+#include "tools/render/interrupt.h"
 
 #include <signal.h>
 

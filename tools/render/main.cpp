@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "commands.h"
-#include "options.h"
+#include "tools/render/commands.h"
+#include "tools/render/options.h"
 
 namespace {
 

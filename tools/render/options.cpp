@@ -1,6 +1,6 @@
 // Option values parsed strictly (a number is the whole argument or an error),
 // and the options every subcommand shares.
-#include "options.h"
+#include "tools/render/options.h"
 
 #include <charconv>
 #include <cmath>

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "frame.h"
-#include "render.h"
+#include "presentation/frame.h"
+#include "tools/render/render.h"
 
 inline constexpr int EXIT_USAGE = 2;    // the command line is wrong
 inline constexpr int EXIT_FAILED = 1;   // the work could not be done

@@ -1,9 +1,9 @@
 // PNG files written atomically, so that a failed or interrupted run never
 // leaves a truncated picture under the name asked for.
-#include "png.h"
+#include "tools/render/png.h"
 
-#include "atomic_file.h"
-#include "raster_png.h"
+#include "tools/common/atomic_file.h"
+#include "tools/raster/raster_png.h"
 
 bool png_write(const std::string& path, const Raster& image, std::string& error) {
     const std::vector<uint8_t> encoded = raster_png_encode(image);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "raster.h"
+#include "tools/raster/raster.h"
 
 // Writes the picture as a PNG. The file appears whole or not at all: the bytes
 // go to a temporary file beside it that is renamed at the end. False with the

@@ -1,6 +1,6 @@
 // The progress line, throttled so that fast runs print next to nothing and a
 // log file is not flooded.
-#include "progress.h"
+#include "tools/render/progress.h"
 
 #include <unistd.h>
 

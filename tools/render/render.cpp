@@ -1,5 +1,5 @@
 // Headless frames and tiles of the two scenes, and the tracks that drive them.
-#include "render.h"
+#include "tools/render/render.h"
 
 #include <fstream>
 #include <sstream>
@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-#include "intro.h"
+#include "presentation/presentation.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void draw(Renderer& renderer, Scene scene, const FrameValues& values) {
 }  // namespace
 
 SceneSources render_builtin_sources() {
-    return {INTRO_CONFIG.vertex_source, INTRO_CONFIG.landscape_source, INTRO_CONFIG.title_source};
+    return {vertex_glsl, landscape_glsl, title_glsl};
 }
 
 RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& sources,
@@ -128,8 +128,4 @@ bool sync_tracks_load(const std::filesystem::path& dir, SyncTracks& tracks, std:
     }
     tracks.camera = camera_tracks_request(*tracks.set);
     return true;
-}
-
-RowFrame sync_tracks_frame(const SyncTracks& tracks, double row) {
-    return {scene_for_row(row), frame_values(tracks.camera, row)};
 }

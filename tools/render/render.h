@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "frame.h"
-#include "headless_gl.h"
-#include "raster.h"
+#include "presentation/frame.h"
+#include "tools/headless/headless_gl.h"
+#include "tools/raster/raster.h"
 
 // A rectangle of the frame in window coordinates: x and y count from the lower
 // left, as gl_FragCoord does.
@@ -73,11 +73,3 @@ struct SyncTracks {
 // file is missing or its path is too long; the presentation would quietly
 // evaluate such a track to 0, a tool says so.
 bool sync_tracks_load(const std::filesystem::path& dir, SyncTracks& tracks, std::string& error);
-
-// What the presentation shows at a row: its scene choice, then "cam.dist" and
-// "cam.rot" evaluated in that order.
-struct RowFrame {
-    Scene scene;
-    FrameValues values;
-};
-RowFrame sync_tracks_frame(const SyncTracks& tracks, double row);

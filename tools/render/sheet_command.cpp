@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "intro.h"
-#include "options.h"
-#include "png.h"
-#include "progress.h"
-#include "raster_font.h"
-#include "render.h"
-#include "timeline.h"
-#include "tune.h"
+#include "presentation/presentation.h"
+#include "tools/common/tune.h"
+#include "tools/raster/raster_font.h"
+#include "tools/render/commands.h"
+#include "tools/render/options.h"
+#include "tools/render/png.h"
+#include "tools/render/progress.h"
+#include "tools/render/render.h"
+#include "tools/render/timeline.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ std::vector<double> thumbnail_seconds(const SheetOptions& sheet, double length, 
 Raster label_strip(int32_t width, double seconds, Scene scene) {
     Raster strip = raster_create(width, LABEL_HEIGHT, BACKGROUND);
     char row[32];
-    std::snprintf(row, sizeof row, "row %.1f", timeline_row(seconds));
+    std::snprintf(row, sizeof row, "row %.1f", row_from_seconds(seconds));
     const std::string time = timeline_label(seconds);
     const Color color = scene == Scene::title ? TITLE_TEXT : TEXT;
     const int32_t top = (LABEL_HEIGHT - raster_text_height(1)) / 2 + 1;
@@ -190,7 +190,7 @@ int command_sheet(std::span<const std::string_view> args) {
     for (int64_t k = 0; k < count; ++k) {
         const int32_t x = int32_t(MARGIN + k % cols * cell_width);
         const int32_t y = int32_t(MARGIN + header_height + k / cols * cell_height);
-        const RowFrame shown = sync_tracks_frame(tracks, timeline_row(seconds[size_t(k)]));
+        const RowFrame shown = row_frame(tracks.camera, row_from_seconds(seconds[size_t(k)]));
         raster_blit(picture, renderer_frame(*renderer, shown.scene, shown.values), x, y);
         raster_blit(picture, label_strip(thumb_width, seconds[size_t(k)], shown.scene), x, y + thumb_height);
         progress_update(progress, k + 1);

@@ -1,18 +1,13 @@
 // Frame positions computed one way everywhere, so that the frames a run
 // counts are exactly the frames it renders.
-#include "timeline.h"
+#include "tools/render/timeline.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "intro.h"
 
 double timeline_seconds(double from, double fps, int64_t frame) {
     return from + double(frame) / fps;
-}
-
-double timeline_row(double seconds) {
-    return seconds * INTRO_CONFIG.rows_per_second;
 }
 
 int64_t timeline_frame_count(double from, double to, double fps) {

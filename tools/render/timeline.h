@@ -10,9 +10,6 @@
 // with fps frames per second: from + frame / fps.
 double timeline_seconds(double from, double fps, int64_t frame);
 
-// The row the presentation shows at a music position: seconds x 20.
-double timeline_row(double seconds);
-
 // The number of frames whose positions lie in [from, to): each position is
 // taken as timeline_seconds gives it, so a frame that lands exactly on `to`
 // is left out. 0 when to <= from.

@@ -7,16 +7,16 @@
 #include <system_error>
 #include <utility>
 
-#include "commands.h"
-#include "encoder.h"
-#include "interrupt.h"
-#include "intro.h"
-#include "options.h"
-#include "png.h"
-#include "progress.h"
-#include "render.h"
-#include "timeline.h"
-#include "tune.h"
+#include "presentation/presentation.h"
+#include "tools/common/tune.h"
+#include "tools/render/commands.h"
+#include "tools/render/encoder.h"
+#include "tools/render/interrupt.h"
+#include "tools/render/options.h"
+#include "tools/render/png.h"
+#include "tools/render/progress.h"
+#include "tools/render/render.h"
+#include "tools/render/timeline.h"
 
 namespace {
 
@@ -176,7 +176,7 @@ int command_video(std::span<const std::string_view> args) {
             progress_finish(progress, frame);
             return interrupted_status(signal_number);
         }
-        const RowFrame shown = sync_tracks_frame(tracks, timeline_row(timeline_seconds(video.from, video.fps, frame)));
+        const RowFrame shown = row_frame(tracks.camera, row_from_seconds(timeline_seconds(video.from, video.fps, frame)));
         const Raster image = renderer_frame(*renderer, shown.scene, shown.values);
         const bool written =
             to_png ? png_write((std::filesystem::path(video.png_folder) / frame_name(frame)).string(), image, error)

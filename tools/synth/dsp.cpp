@@ -1,5 +1,5 @@
 // Oscillators, envelopes, noise and the state-variable filter.
-#include "dsp.h"
+#include "tools/synth/dsp.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Echo and reverb over whole buffers.
-#include "effects.h"
+#include "tools/synth/effects.h"
 
 #include <algorithm>
 #include <array>

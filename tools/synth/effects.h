@@ -2,7 +2,7 @@
 // reverb. Each takes a whole send buffer and gives its wet output, same length.
 #pragma once
 
-#include "dsp.h"
+#include "tools/synth/dsp.h"
 
 // Echoes `seconds` apart, alternating left and right, each `feedback` times the
 // one before and a little duller.

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "score.h"
-#include "song.h"
-#include "wav.h"
+#include "tools/synth/score.h"
+#include "tools/synth/song.h"
+#include "tools/synth/wav.h"
 
 namespace {
 

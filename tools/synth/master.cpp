@@ -1,5 +1,5 @@
 // DC high-pass, look-ahead limiter, end fade and peak normalisation.
-#include "master.h"
+#include "tools/synth/master.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // look-ahead limiter, the end faded, the peak set.
 #pragma once
 
-#include "dsp.h"
+#include "tools/synth/dsp.h"
 
 // Raises the mix by `drive_db` while a limiter keeps every peak at or below
 // its former full level (0 dB drive leaves it alone), then scales the result

@@ -1,5 +1,5 @@
 // Reading the score text into a Score, with the line of the first fault.
-#include "score.h"
+#include "tools/synth/score.h"
 
 #include <array>
 #include <cctype>

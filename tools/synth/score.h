@@ -30,7 +30,7 @@
 #include <string_view>
 #include <vector>
 
-#include "voice.h"
+#include "tools/synth/voice.h"
 
 struct PatternNote {
     int step = 0;

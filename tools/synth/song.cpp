@@ -1,12 +1,12 @@
 // Placing pattern notes on the timeline and mixing their sounds.
-#include "song.h"
+#include "tools/synth/song.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-#include "effects.h"
-#include "master.h"
+#include "tools/synth/effects.h"
+#include "tools/synth/master.h"
 
 std::vector<SongEvent> song_events(const Score& score) {
     std::vector<SongEvent> events;

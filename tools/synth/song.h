@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dsp.h"
-#include "score.h"
+#include "tools/synth/dsp.h"
+#include "tools/synth/score.h"
 
 struct SongEvent {
     int instrument = 0;

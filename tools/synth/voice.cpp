@@ -1,6 +1,6 @@
 // The sound of single notes: detuned oscillator pairs through a swept
 // low-pass, and drums from sines with falling pitch and shaped noise.
-#include "voice.h"
+#include "tools/synth/voice.h"
 
 #include <algorithm>
 #include <cmath>

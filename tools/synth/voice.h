@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "dsp.h"
+#include "tools/synth/dsp.h"
 
 // What makes an instrument's sound: a pitched oscillator or one of the drums,
 // which are built from noise and pitch envelopes.

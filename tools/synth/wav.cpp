@@ -1,5 +1,5 @@
 // Writing a stereo buffer as a 16-bit PCM WAV file.
-#include "wav.h"
+#include "tools/synth/wav.h"
 
 #include <algorithm>
 #include <cmath>

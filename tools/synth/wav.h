@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "dsp.h"
+#include "tools/synth/dsp.h"
 
 // The whole file: RIFF header, format chunk and data, little-endian. Samples
 // are rounded to the nearest step; anything beyond full scale is clipped.

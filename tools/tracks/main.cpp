@@ -14,11 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "atomic_file.h"
-#include "raster_png.h"
-#include "track_plot.h"
-#include "track_text.h"
-#include "tracks.h"
+#include "tools/common/atomic_file.h"
+#include "tools/raster/raster_png.h"
+#include "tools/tracks/track_plot.h"
+#include "tools/tracks/track_text.h"
+#include "tracks/track_file.h"
+#include "tracks/tracks.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Draws plots of tracks over rows with the tools' raster.
-#include "track_plot.h"
+#include "tools/tracks/track_plot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,16 +8,12 @@
 #include <tuple>
 #include <utility>
 
-#include "frame.h"
-#include "intro.h"
-#include "raster_font.h"
+#include "presentation/presentation.h"
+#include "tools/raster/raster_font.h"
 
 namespace {
 
-constexpr double ROWS_PER_SECOND = INTRO_CONFIG.rows_per_second;
-constexpr double ROWS_PER_BEAT = 10.0;
-constexpr double ROWS_PER_BAR = 40.0;
-constexpr double ROWS_PER_PHRASE = 160.0;  // four bars
+constexpr double ROWS_PER_PHRASE = 4.0 * ROWS_PER_BAR;
 
 constexpr Color PAGE{247, 247, 245, 255};
 constexpr Color AREA{255, 255, 255, 255};

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "raster.h"
-#include "tracks.h"
+#include "tools/raster/raster.h"
+#include "tracks/tracks.h"
 
 inline constexpr int32_t PLOT_WIDTH_MIN = 320;
 inline constexpr int32_t PLOT_HEIGHT_MIN = 200;

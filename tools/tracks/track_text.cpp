@@ -1,5 +1,5 @@
 // Conversion between track keys, their text form and their file bytes.
-#include "track_text.h"
+#include "tools/tracks/track_text.h"
 
 #include <array>
 #include <bit>
@@ -42,10 +42,6 @@ std::optional<int32_t> kind_parse(std::string_view text) {
     const auto number = parse_whole<int32_t>(text);
     if (!number || *number < INT8_MIN || *number > INT8_MAX) return std::nullopt;
     return number;
-}
-
-void put_le32(std::vector<unsigned char>& out, uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<unsigned char>(v >> shift));
 }
 
 }  // namespace
@@ -140,19 +136,6 @@ std::string track_text_format(std::span<const Keyframe> keys) {
         text += '\n';
     }
     return text;
-}
-
-std::vector<unsigned char> track_file_encode(std::span<const Keyframe> keys) {
-    std::vector<unsigned char> bytes;
-    bytes.reserve(8 + 9 * keys.size());
-    put_le32(bytes, uint32_t(keys.size()));
-    put_le32(bytes, 0);
-    for (const Keyframe& key : keys) {
-        put_le32(bytes, uint32_t(key.row));
-        put_le32(bytes, std::bit_cast<uint32_t>(key.value));
-        bytes.push_back(static_cast<unsigned char>(key.kind));
-    }
-    return bytes;
 }
 
 std::optional<TrackFileName> track_file_name_split(std::string_view path) {

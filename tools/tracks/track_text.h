@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tracks.h"
+#include "tracks/tracks.h"
 
 struct TrackText {
     std::vector<Keyframe> keys;
@@ -32,10 +32,6 @@ std::string track_text_format(std::span<const Keyframe> keys);
 // VALUE as track_text_format writes it, and back; nullopt for anything else.
 std::string track_value_format(float value);
 std::optional<float> track_value_parse(std::string_view text);
-
-// The track file for these keys: the count field (upper half zero), then the
-// packed keys, each kind cut to its low byte.
-std::vector<unsigned char> track_file_encode(std::span<const Keyframe> keys);
 
 struct TrackFileName {
     std::string base;  // directories included

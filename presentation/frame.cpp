@@ -1,7 +1,5 @@
 // Scene choice and uniform values of one frame.
-#include "frame.h"
-
-#include <string_view>
+#include "presentation/frame.h"
 
 Scene scene_for_row(double row) {
     if (row < TITLE_FIRST_ROW || row > TITLE_LAST_ROW) return Scene::landscape;
@@ -13,8 +11,8 @@ CameraTracks camera_tracks_request(TrackSet& set) {
     CameraTracks tracks;
     for (const char* name : TRACK_NAMES) {
         const Track* track = trackset_get_track(set, name);
-        if (std::string_view(name) == "cam.dist") tracks.cam_dist = track;
-        if (std::string_view(name) == "cam.rot") tracks.cam_rot = track;
+        if (name == CAMERA_DIST_TRACK) tracks.cam_dist = track;
+        if (name == CAMERA_ROT_TRACK) tracks.cam_rot = track;
     }
     return tracks;
 }
@@ -25,6 +23,12 @@ FrameValues frame_values(const CameraTracks& tracks, double row) {
     values.rot = tracks.cam_rot ? float(track_value(*tracks.cam_rot, row)) : 0.0f;
     return values;
 }
+
+RowFrame row_frame(const CameraTracks& tracks, double row) {
+    return {scene_for_row(row), frame_values(tracks, row)};
+}
+
+double row_from_seconds(double seconds) { return seconds * ROWS_PER_SECOND; }
 
 void frame_draw(const GlFunctions& gl, const ScenePrograms& programs, Scene scene,
                 const FrameValues& values, float width, float height) {

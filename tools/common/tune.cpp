@@ -1,14 +1,14 @@
 // The tune's length by decoding it whole (about 50 ms for 90 s), which gives
 // exactly the samples the audio layer plays, info tag or none.
-#include "tune.h"
+#include "tools/common/tune.h"
 
 #include <new>
 #include <optional>
 #include <system_error>
 #include <vector>
 
-#include "intro.h"
-#include "mp3_decode.h"
+#include "platform/mp3_decode.h"
+#include "presentation/presentation.h"
 
 bool tune_length(const std::filesystem::path& path, double& seconds, std::string& error) {
     std::error_code ignored;

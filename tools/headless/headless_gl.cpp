@@ -2,7 +2,7 @@
 // one) drawing into an RGBA8 framebuffer object, since the first pbuffer config
 // Mesa offers is 10-bit and would round colours differently from the screen.
 #define GL_GLEXT_PROTOTYPES
-#include "headless_gl.h"
+#include "tools/headless/headless_gl.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>

@@ -1,13 +1,13 @@
 // Recording fake of platform.h and audio.h, with fake GL entry points.
-#include "fake_platform.h"
+#include "tests/fake/fake_platform.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
 
-#include "audio.h"
-#include "platform.h"
-#include "programs.h"
+#include "platform/audio.h"
+#include "platform/platform.h"
+#include "shaders/programs.h"
 
 namespace {
 

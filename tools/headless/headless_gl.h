@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "programs.h"
+#include "shaders/gl_functions.h"
 
 struct HeadlessGl;
 void headless_gl_destroy(HeadlessGl* gl);
