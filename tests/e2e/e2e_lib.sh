@@ -2,11 +2,12 @@
 # that keep y = 4 and rot = 2, the offline frame for those values, windows
 # found by name, screenshots compared with that frame, and cleanup of every
 # process started.
-#   source e2e_lib.sh ZIRBELON ZIRBELON_RENDER WORKDIR
+#   source e2e_lib.sh ZIRBELON ZIRBELON_RENDER ZIRBELON_TRACKS WORKDIR
 
 zirbelon=$(realpath "$1")
 render=$(realpath "$2")
-work=$3
+tracks=$(realpath "$3")
+work=$4
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
@@ -24,15 +25,15 @@ trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Track file: 8-byte count, then one key: row 0, the float's bits, kind 0 (hold).
+# A track file holding one value from row 0 on.
 write_constant_track() {
-  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'"$2"'\x00' >"$1"
+  echo "0 $2 hold" | "$tracks" build - -o "$1"
 }
 
 mkdir stage
 ln -s "$zirbelon" stage/zirbelon
-write_constant_track stage/sync_cam.dist.track '\x00\x00\x80\x40'   # y = 4.0
-write_constant_track stage/sync_cam.rot.track '\x00\x00\x00\x40'    # rot = 2.0
+write_constant_track stage/sync_cam.dist.track 4   # y
+write_constant_track stage/sync_cam.rot.track 2    # rot
 "$render" frame --scene landscape --y 4 --rot 2 -o expected.png
 
 # A short tune, so that no error box stands in front of the frames.

@@ -4,7 +4,7 @@
 # still, a screenshot of the window must match the offline renderer's frame for
 # the same values, Escape must end it with status 0, and a missing tune must
 # show its error box first. Without any display it must say so and fail.
-#   run_e2e.sh ZIRBELON ZIRBELON_RENDER WORKDIR
+#   run_e2e.sh ZIRBELON ZIRBELON_RENDER ZIRBELON_TRACKS WORKDIR
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/e2e_lib.sh"
 

@@ -3,7 +3,7 @@
 # (Xorg's dummy driver), the presentation must switch it to 1920x1080, fill
 # that screen from its corner with the frame the offline renderer gives, and
 # give the desktop its 1280x720 back when Escape ends it and when SIGTERM does.
-#   run_mode_change.sh ZIRBELON ZIRBELON_RENDER WORKDIR
+#   run_mode_change.sh ZIRBELON ZIRBELON_RENDER ZIRBELON_TRACKS WORKDIR
 # Xorg reads a configuration file of ours only when run as root; otherwise the
 # test is skipped (exit 77).
 set -euo pipefail

@@ -9,12 +9,13 @@
 #   (no stream opens without a device), both dismissed, then frames.
 # Each box's text is read from Wine's message-box trace. Screenshots, their
 # differing pixels and the program's logs stay in WORKDIR.
-#   wine_e2e.sh ZIRBELON_EXE ZIRBELON_RENDER WORKDIR
+#   wine_e2e.sh ZIRBELON_EXE ZIRBELON_RENDER ZIRBELON_TRACKS WORKDIR
 #   (DISPLAY, WINEPREFIX and a running wineserver come from the caller)
 set -euo pipefail
 exe=$(realpath "$1")
 render=$(realpath "$2")
-work=$(realpath -m "$3")
+tracks=$(realpath "$3")
+work=$(realpath -m "$4")
 here=$(dirname "$(realpath "$0")")
 rm -rf "$work"
 mkdir -p "$work"
@@ -40,16 +41,15 @@ fail() {
   exit 1
 }
 
-# Track file: an 8-byte count of 1, then one key: row 0, the float's bytes,
-# kind 0 (hold).
+# A track file holding one value from row 0 on.
 write_constant_track() {
-  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'"$2"'\x00' >"$1"
+  echo "0 $2 hold" | "$tracks" build - -o "$1"
 }
 
 mkdir stage
 cp "$exe" stage/zirbelon.exe
-write_constant_track stage/sync_cam.dist.track '\x00\x00\xa0\x40' # y = 5.0
-write_constant_track stage/sync_cam.rot.track '\x00\x00\x00\x40'  # rot = 2.0
+write_constant_track stage/sync_cam.dist.track 5 # y
+write_constant_track stage/sync_cam.rot.track 2 # rot
 "$render" frame --scene landscape --y 5 --rot 2 -o expected.png >/dev/null
 # A flat picture would also match a window that never drew anything.
 spread=$(identify -format '%[fx:round(standard_deviation*1000)]' expected.png)
