@@ -16,3 +16,5 @@ inline constexpr uint32_t MP3_FRAME_BYTES = 4;
 // A file cut short, or damaged past the decoder's resync limit, gives as much
 // as decodes. May throw std::bad_alloc.
 std::optional<std::vector<uint8_t>> mp3_decode(const char* path, uint32_t frequency);
+// The same from an open file descriptor, which stays open.
+std::optional<std::vector<uint8_t>> mp3_decode_fd(int fd, uint32_t frequency);

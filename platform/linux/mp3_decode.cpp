@@ -17,9 +17,9 @@ struct DecoderDelete {
 };
 using DecoderPtr = std::unique_ptr<mpg123_handle, DecoderDelete>;
 
-}  // namespace
-
-std::optional<std::vector<uint8_t>> mp3_decode(const char* path, uint32_t frequency) {
+// Decodes what open_input opens on the decoder.
+template <typename Open>
+std::optional<std::vector<uint8_t>> decode(uint32_t frequency, Open open_input) {
     int error = MPG123_OK;
     const DecoderPtr decoder(mpg123_new(nullptr, &error));
     if (!decoder) return std::nullopt;
@@ -31,7 +31,7 @@ std::optional<std::vector<uint8_t>> mp3_decode(const char* path, uint32_t freque
     if (mpg123_format(mh, long(frequency), MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK)
         return std::nullopt;
     // An empty or text file opens; it fails only when the format is read.
-    if (mpg123_open(mh, path) != MPG123_OK) return std::nullopt;
+    if (open_input(mh) != MPG123_OK) return std::nullopt;
     long rate = 0;
     int channels = 0, encoding = 0;
     if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK) return std::nullopt;
@@ -59,4 +59,14 @@ std::optional<std::vector<uint8_t>> mp3_decode(const char* path, uint32_t freque
     if (pcm.empty()) return std::nullopt;
     pcm.shrink_to_fit();
     return pcm;
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> mp3_decode(const char* path, uint32_t frequency) {
+    return decode(frequency, [path](mpg123_handle* mh) { return mpg123_open(mh, path); });
+}
+
+std::optional<std::vector<uint8_t>> mp3_decode_fd(int fd, uint32_t frequency) {
+    return decode(frequency, [fd](mpg123_handle* mh) { return mpg123_open_fd(mh, fd); });
 }

@@ -109,7 +109,7 @@ expect_error "build into a missing folder" "$tool" build "$scratch/canonical.txt
 for command in "" dump build value; do
   # shellcheck disable=SC2086
   out=$("$tool" $command --help) || fail "'$command --help' failed"
-  [[ "$out" == usage:* ]] || fail "'$command --help' prints no usage"
+  [[ "$out" == Usage:* ]] || fail "'$command --help' prints no usage"
 done
 
 # A file shorter than its count dumps its whole keys and says so.
@@ -164,7 +164,7 @@ bad_plot "--from after --to" "$linear" -o "$out" --from 100 --to 50
 bad_plot "--from equal to --to" "$linear" -o "$out" --from 100 --to 100
 bad_plot "an output folder that is missing" "$linear" -o "$scratch/plot/no/such.png"
 out=$("$tool" plot --help) || fail "'plot --help' failed"
-[[ "$out" == usage:* ]] || fail "'plot --help' prints no usage"
+[[ "$out" == Usage:* ]] || fail "'plot --help' prints no usage"
 "$tool" --help | grep -q "plot FILE" || fail "the usage does not name plot"
 
 [ "$failures" -eq 0 ] && echo "zirbelon-tracks: all checks passed"

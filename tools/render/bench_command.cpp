@@ -33,29 +33,6 @@ constexpr double TITLE_SECONDS[] = {TITLE_FIRST_SECOND, TITLE_FIRST_SECOND + TIT
                                     TITLE_FIRST_SECOND + 3.0 * TITLE_QUARTER,
                                     TITLE_FIRST_SECOND + 4.0 * TITLE_QUARTER};
 
-constexpr const char* HELP =
-    "Usage: zirbelon-render bench [--size WxH] [--dir DIR]\n"
-    "\n"
-    "Times frames with no display. For each scene, the median of 5 renders\n"
-    "(after one to warm up) of each of five fixed frames of the presentation:\n"
-    "the landscape at 0:04, 0:20, 0:36, 0:52 and 1:20, the title at 1:04 to 1:08.\n"
-    "Then the mean over the whole presentation, one frame every 2 s of the tune.\n"
-    "Times include reading the frame back.\n"
-    "\n"
-    "  --size WxH       the frames' size (default 1920x1080)\n"
-    "  --dir DIR        the folder of \"vaxo.mp3\" and the track files sync_*.track\n"
-    "                   (default: the working directory)\n"
-    "%s"
-    "  -h, --help       this help\n";
-
-// The bench has only the options every subcommand shares.
-bool parse(std::span<const std::string_view> args, CommonOptions& bench, std::string& error) {
-    ArgCursor cursor{args};
-    while (!bench.help && cursor_next(cursor))
-        if (!cursor_common(cursor, bench, error)) return false;
-    return true;
-}
-
 // Milliseconds to render the row's frame and read it back.
 double frame_ms(Renderer& renderer, const RowFrame& shown) {
     const auto start = std::chrono::steady_clock::now();
@@ -98,16 +75,30 @@ void bench_scene(Renderer& renderer, const SyncTracks& tracks, std::span<const d
 
 int command_bench(std::span<const std::string_view> args) {
     CommonOptions bench;
+    bool quiet = false;
+    CliCommand command{
+        .tool = RENDER_TOOL,
+        .name = COMMAND,
+        .usage = {"[--size WxH] [--dir DIR]"},
+        .description = "Times frames with no display. For each scene, the median of 5 renders\n"
+                       "(after one to warm up) of each of five fixed frames of the presentation:\n"
+                       "the landscape at 0:04, 0:20, 0:36, 0:52 and 1:20, the title at the start,\n"
+                       "the quarters and the end of its span. Then the mean over the whole\n"
+                       "presentation, one frame every 2 s of the tune. Times include reading the\n"
+                       "frame back.\n",
+        .options = {cli_quiet_option(quiet)},
+        .operand = nullptr,
+    };
+    common_options_add(command.options, bench, "--size", "the frames' size (default 1920x1080)");
+    if (const auto done = cli_parse(command, args)) return *done;
     std::string error;
-    if (!parse(args, bench, error)) return usage_error(COMMAND, error);
-    if (bench.help) return help_print(HELP);
     const std::filesystem::path dir = bench.dir;
     SyncTracks tracks;
-    if (!sync_tracks_load(dir, tracks, error)) return run_error(COMMAND, error);
+    if (!sync_tracks_load(dir, tracks, error)) return cli_failure(command, error);
     double length = 0.0;
-    if (!tune_length(dir / TUNE_FILE, length, error)) return run_error(COMMAND, error);
+    if (!tune_length(dir / TUNE_FILE, length, error)) return cli_failure(command, error);
     RendererPtr renderer = renderer_create_from_options(bench, error);
-    if (!renderer) return run_error(COMMAND, error);
+    if (!renderer) return cli_failure(command, error);
 
     std::printf("zirbelon-render bench at %dx%d: median of %d renders after a warm-up\n", bench.width,
                 bench.height, RUNS);
@@ -116,7 +107,7 @@ int command_bench(std::span<const std::string_view> args) {
     bench_scene(*renderer, tracks, TITLE_SECONDS);
 
     const int64_t samples = timeline_frame_count(0.0, length, 1.0 / SAMPLE_EVERY);
-    Progress progress = progress_start("frames", samples);
+    Progress progress = progress_start("frames", samples, quiet);
 
     double sum = 0.0, slowest = 0.0, slowest_at = 0.0;
     for (int64_t frame = 0; frame < samples; ++frame) {

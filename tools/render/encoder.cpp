@@ -6,7 +6,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,10 +15,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "tools/render/interrupt.h"
@@ -29,7 +27,7 @@ struct Encoder {
     pid_t pid = -1;
     int input = -1;  // the write end of ffmpeg's stdin
     std::string temporary;
-    std::string output;
+    Output output;
 };
 
 namespace {
@@ -109,8 +107,7 @@ void encoder_destroy(Encoder* encoder) {
         kill(encoder->pid, SIGKILL);
         child_wait(encoder->pid);
     }
-    std::error_code ignored;
-    std::filesystem::remove(encoder->temporary, ignored);
+    if (!encoder->temporary.empty()) unlink(encoder->temporary.c_str());
     std::default_delete<Encoder>()(encoder);
 }
 
@@ -118,7 +115,8 @@ EncoderPtr encoder_start(const std::string& ffmpeg_path, const VideoEncoding& en
                          std::string& error) {
     EncoderPtr encoder(std::make_unique<Encoder>().release());
     encoder->output = encoding.output;
-    encoder->temporary = encoding.output + ".part";
+    if (!output_temporary_create(encoding.output, ENCODER_TEMPORARY_SUFFIX, encoder->temporary, error))
+        return nullptr;
     const std::vector<std::string> arguments = ffmpeg_arguments(ffmpeg_path, encoding, encoder->temporary);
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -131,33 +129,32 @@ EncoderPtr encoder_start(const std::string& ffmpeg_path, const VideoEncoding& en
     }
     // A closed pipe is reported by write, as EPIPE, rather than by a signal.
     signal(SIGPIPE, SIG_IGN);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // ffmpeg gets the usual dispositions back, not the ignored SIGPIPE. In a
-    // process group of its own it does not see the terminal's Ctrl-C: this
-    // process decides what becomes of an interrupted encoding.
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-    const int spawned = posix_spawn(&encoder->pid, ffmpeg_path.c_str(), &actions, &attributes,
-                                    argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = getpid();
+    const int null_output = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only what is safe between fork and exec. ffmpeg gets the usual
+        // SIGPIPE back; in a process group of its own it does not see the
+        // terminal's Ctrl-C (this process decides what becomes of an
+        // interrupted encoding); and it is killed when this process ends in
+        // any way, SIGKILL included, so no orphan finishes the file.
+        signal(SIGPIPE, SIG_DFL);
+        setpgid(0, 0);
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
+        dup2(ends[0], STDIN_FILENO);
+        if (null_output >= 0) dup2(null_output, STDOUT_FILENO);
+        execve(ffmpeg_path.c_str(), argv.data(), environ);
+        _exit(127);
+    }
+    const int fork_errno = errno;
+    if (null_output >= 0) close(null_output);
     close(ends[0]);
     encoder->input = ends[1];
-    if (spawned != 0) {
-        encoder->pid = -1;
-        error = "cannot start " + ffmpeg_path + ": " + std::strerror(spawned);
+    if (pid < 0) {
+        error = "cannot start " + ffmpeg_path + ": " + std::strerror(fork_errno);
         return nullptr;
     }
+    encoder->pid = pid;
     return encoder;
 }
 
@@ -193,11 +190,7 @@ bool encoder_finish(EncoderPtr encoder, std::string& error) {
                     : std::string("ffmpeg ended abnormally");
         return false;
     }
-    std::error_code renamed;
-    std::filesystem::rename(encoder->temporary, encoder->output, renamed);
-    if (renamed) {
-        error = "cannot write " + encoder->output + ": " + renamed.message();
-        return false;
-    }
+    if (!output_commit(encoder->output, encoder->temporary, error)) return false;
+    encoder->temporary.clear();
     return true;
 }

@@ -1,8 +1,10 @@
 // Video files through Debian's ffmpeg: raw RGBA frames go down a pipe, H.264
 // in yuv420p comes out, muxed with a span of the tune as AAC in an MP4. The
 // same frames and tune give the same bytes. The file is written under a
-// temporary name beside the output and renamed only when ffmpeg succeeded,
-// so a failed or interrupted run leaves no broken video.
+// temporary name of its own beside the output ("OUT.PID-RANDOM.part") and
+// renamed only when ffmpeg succeeded, so a failed or interrupted run leaves no
+// broken video; ffmpeg ends with this process, so a killed run leaves nothing
+// to finish in the background.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +12,13 @@
 #include <span>
 #include <string>
 
+#include "tools/common/files.h"
+
+// The suffix of the temporary files of encodings.
+inline constexpr std::string_view ENCODER_TEMPORARY_SUFFIX = "part";
+
 struct VideoEncoding {
-    std::string output;  // the MP4 to write
+    Output output;       // the MP4 to write, prepared
     int32_t width = 0;   // even, as yuv420p needs
     int32_t height = 0;
     double fps = 0.0;

@@ -5,11 +5,15 @@
 
 #include <signal.h>
 
+#include <iterator>
+
 namespace {
 
+// Every signal that ends a run from outside: Ctrl-C, kill, a closed terminal, Ctrl-\\.
+constexpr int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 volatile sig_atomic_t received = 0;
-struct sigaction previous_int {};
-struct sigaction previous_term {};
+struct sigaction previous[std::size(SIGNALS)];
 
 void record(int signal_number) {
     received = signal_number;
@@ -22,13 +26,11 @@ InterruptGuard::InterruptGuard() {
     struct sigaction action {};
     action.sa_handler = record;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_int);
-    sigaction(SIGTERM, &action, &previous_term);
+    for (size_t i = 0; i < std::size(SIGNALS); ++i) sigaction(SIGNALS[i], &action, &previous[i]);
 }
 
 InterruptGuard::~InterruptGuard() {
-    sigaction(SIGINT, &previous_int, nullptr);
-    sigaction(SIGTERM, &previous_term, nullptr);
+    for (size_t i = 0; i < std::size(SIGNALS); ++i) sigaction(SIGNALS[i], &previous[i], nullptr);
 }
 
 int interrupt_signal() {

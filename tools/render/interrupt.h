@@ -1,8 +1,8 @@
-// SIGINT and SIGTERM turned into a flag that long work polls between steps, so
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT turned into a flag that long work polls between steps, so
 // that an interrupted run can stop cleanly and remove what it had begun.
 #pragma once
 
-// While alive, the two signals only record themselves; the dispositions
+// While alive, the signals only record themselves; the dispositions
 // before it are restored when it ends.
 class InterruptGuard {
 public:

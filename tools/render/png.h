@@ -3,9 +3,11 @@
 
 #include <string>
 
+#include "tools/common/files.h"
 #include "tools/raster/raster.h"
 
-// Writes the picture as a PNG. The file appears whole or not at all: the bytes
-// go to a temporary file beside it that is renamed at the end. False with the
-// reason in error.
+// Writes the picture as a PNG to an output prepared beforehand (see files.h:
+// a file appears whole or not at all). False with the reason in error.
+bool png_write(const Output& output, const Raster& image, std::string& error);
+// The same to a path, prepared on the spot.
 bool png_write(const std::string& path, const Raster& image, std::string& error);

@@ -42,8 +42,9 @@ void show(Progress& progress, int64_t done, bool last) {
 
 }  // namespace
 
-Progress progress_start(std::string what, int64_t total) {
+Progress progress_start(std::string what, int64_t total, bool quiet) {
     Progress progress;
+    progress.quiet = quiet;
     progress.what = std::move(what);
     progress.total = total;
     progress.terminal = isatty(STDERR_FILENO) == 1;
@@ -54,6 +55,7 @@ Progress progress_start(std::string what, int64_t total) {
 
 void progress_update(Progress& progress, int64_t done) {
     const Clock::time_point now = Clock::now();
+    if (progress.quiet) return;
     if (now - progress.last_shown < (progress.terminal ? TERMINAL_PERIOD : LOG_PERIOD)) return;
     progress.last_shown = now;
     show(progress, done, false);

@@ -14,9 +14,10 @@ struct Progress {
     std::chrono::steady_clock::time_point start;
     std::chrono::steady_clock::time_point last_shown;
     bool shown = false;
+    bool quiet = false;  // shows nothing
 };
 
-Progress progress_start(std::string what, int64_t total);
+Progress progress_start(std::string what, int64_t total, bool quiet);
 
 // Shows that done of the total are finished, if it is time to.
 void progress_update(Progress& progress, int64_t done);

@@ -1,13 +1,15 @@
 // Headless frames and tiles of the two scenes, and the tracks that drive them.
 #include "tools/render/render.h"
 
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "presentation/presentation.h"
+#include "tools/common/files.h"
+#include "tracks/track_file.h"
 
 namespace {
 
@@ -18,22 +20,17 @@ bool check_program(HeadlessGl& gl, uint32_t program, std::string_view name, std:
     return false;
 }
 
+// A shader text is short; anything bigger is not one.
+constexpr uint64_t SHADER_BYTES_MAX = 16u << 20;
+
 // The whole file as text; false with error when it cannot be read.
 bool text_read(const std::string& path, std::string& text, std::string& error) {
     std::error_code ignored;
-    if (!std::filesystem::is_regular_file(path, ignored)) {
+    if (!std::filesystem::exists(path, ignored)) {
         error = "no shader file " + path;
         return false;
     }
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (!file || !content) {
-        error = "cannot read the shader " + path;
-        return false;
-    }
-    text = std::move(content).str();
-    return true;
+    return input_read_text(path, SHADER_BYTES_MAX, text, error);
 }
 
 void draw(Renderer& renderer, Scene scene, const FrameValues& values) {
@@ -108,16 +105,27 @@ Raster renderer_tile(Renderer& renderer, Scene scene, const FrameValues& values,
 
 bool sync_tracks_load(const std::filesystem::path& dir, SyncTracks& tracks, std::string& error) {
     const std::string base = (dir / TRACKSET_BASE_NAME).string();
-    for (const std::string_view name : {"cam.dist", "cam.rot"}) {
-        const std::string path = base + "_" + std::string(name) + ".track";
-        std::error_code ignored;
-        if (path.size() > TRACK_PATH_MAX) {
-            error = "the track file path " + path + " is longer than " +
+    // The camera's tracks first, in the order a frame evaluates them.
+    std::vector<std::string_view> checked = {CAMERA_DIST_TRACK, CAMERA_ROT_TRACK};
+    checked.insert(checked.end(), std::begin(TRACK_NAMES), std::end(TRACK_NAMES));
+    for (const std::string_view name : checked) {
+        const std::optional<std::string> path = track_file_path(base, name);
+        if (!path) {
+            error = "the track file path " + base + "_" + std::string(name) + ".track is longer than " +
                     std::to_string(TRACK_PATH_MAX) + " characters";
             return false;
         }
-        if (!std::filesystem::is_regular_file(path, ignored)) {
-            error = "no track file " + path;
+        std::error_code problem;
+        const auto status = std::filesystem::status(*path, problem);
+        const bool camera = name == CAMERA_DIST_TRACK || name == CAMERA_ROT_TRACK;
+        if (status.type() == std::filesystem::file_type::not_found) {
+            if (!camera) continue;  // evaluates to 0, as in the presentation; only the camera is read
+            error = "no track file " + *path;
+            return false;
+        }
+        // The set would block on a FIFO and read a device without end.
+        if (status.type() != std::filesystem::file_type::regular) {
+            error = "the track file " + *path + " is not a regular file";
             return false;
         }
     }

@@ -31,81 +31,43 @@ constexpr Color BACKGROUND{24, 24, 28, 255};
 constexpr Color TEXT{220, 220, 220, 255};
 constexpr Color TITLE_TEXT{255, 190, 60, 255};  // labels of the title scene's frames
 
-constexpr const char* HELP =
-    "Usage: zirbelon-render sheet -o SHEET.png [--count N | --every S] [--cols C] [--thumb WxH] [--dir DIR]\n"
-    "\n"
-    "Renders a contact sheet of the whole presentation with no display: one PNG\n"
-    "with thumbnails at even steps over the tune, in reading order, each labelled\n"
-    "with its music position (m:ss.s) and its row. Labels of the title scene's\n"
-    "frames are amber.\n"
-    "\n"
-    "  -o, --output OUT the PNG to write\n"
-    "  --count N        N thumbnails, the first at 0 s, spread evenly over the tune\n"
-    "                   (default 48)\n"
-    "  --every S        a thumbnail every S seconds from 0 s instead\n"
-    "  --cols C         thumbnails per line (default 8)\n"
-    "  --thumb WxH      a thumbnail's size, which the scenes receive as k\n"
-    "                   (default 240x135)\n"
-    "  --dir DIR        the folder of \"vaxo.mp3\" and the track files sync_*.track\n"
-    "                   (default: the working directory)\n"
-    "%s"
-    "  -h, --help       this help\n";
-
 struct SheetOptions {
     std::string output;
     int64_t count = 48;
     double every = 0.0;  // 0: count thumbnails instead
     bool has_count = false;
-    int32_t cols = 8;
-    CommonOptions common{.size_option = "--thumb", .width = 240, .height = 135};  // the thumbnails
+    int64_t cols = 8;
+    bool quiet = false;
+    CommonOptions common{.width = 240, .height = 135};  // the thumbnails
 };
 
-bool cursor_whole(ArgCursor& cursor, int64_t limit, int64_t& value, std::string& error) {
-    double number = 0.0;
-    if (!cursor_double(cursor, number, error)) return false;
-    if (number != std::floor(number) || number < 1.0 || number > double(limit)) {
-        error = std::string(cursor.name) + " needs a whole number from 1 to " + std::to_string(limit);
-        return false;
-    }
-    value = int64_t(number);
-    return true;
-}
-
-bool parse(std::span<const std::string_view> args, SheetOptions& sheet, std::string& error) {
-    ArgCursor cursor{args};
-    while (!sheet.common.help && cursor_next(cursor)) {
-        const std::string_view name = cursor.name;
-        int64_t whole = 0;
-        bool ok = true;
-        if (name == "-o" || name == "--output") {
-            ok = cursor_string(cursor, sheet.output, error);
-        } else if (name == "--count") {
-            ok = cursor_whole(cursor, THUMBS_MAX, sheet.count, error);
-            sheet.has_count = true;
-        } else if (name == "--every") {
-            ok = cursor_double(cursor, sheet.every, error);
-            if (ok && !(sheet.every > 0.0)) {
-                error = "--every needs a number of seconds above 0";
-                return false;
-            }
-        } else if (name == "--cols") {
-            ok = cursor_whole(cursor, 256, whole, error);
-            sheet.cols = int32_t(whole);
-        } else {
-            ok = cursor_common(cursor, sheet.common, error);
-        }
-        if (!ok) return false;
-    }
-    if (sheet.common.help) return true;
-    if (sheet.has_count && sheet.every > 0.0) {
-        error = "give either --count or --every";
-        return false;
-    }
-    if (sheet.output.empty()) {
-        error = "name the PNG to write with -o SHEET.png";
-        return false;
-    }
-    return true;
+CliCommand sheet_command(SheetOptions& sheet) {
+    CliCommand command{
+        .tool = RENDER_TOOL,
+        .name = COMMAND,
+        .usage = {"-o SHEET.png [--count N | --every S] [--cols C] [--thumb WxH] [--dir DIR]"},
+        .description = "Renders a contact sheet of the whole presentation with no display: one PNG\n"
+                       "with thumbnails at even steps over the tune, in reading order, each labelled\n"
+                       "with its music position (m:ss.s) and its row. Labels of the title scene's\n"
+                       "frames are amber.\n",
+        .options =
+            {
+                {"-o, --output", "OUT", "the PNG to write ('-' for standard output)", cli_take_string(sheet.output)},
+                {"--count", "N", "N thumbnails, the first at 0 s, spread evenly over the tune\n(default 48)",
+                 [&sheet](std::string_view text, std::string& error) {
+                     sheet.has_count = true;
+                     return cli_take_integer(sheet.count, 1, THUMBS_MAX)(text, error);
+                 }},
+                {"--every", "S", "a thumbnail every S seconds from 0 s instead",
+                 cli_take_time(sheet.every, 1e-9, 1e9, "a number of seconds above 0")},
+                {"--cols", "C", "thumbnails per line (default 8)", cli_take_integer(sheet.cols, 1, 256)},
+                cli_quiet_option(sheet.quiet),
+            },
+        .operand = nullptr,
+    };
+    common_options_add(command.options, sheet.common, "--thumb",
+                       "a thumbnail's size, which the scenes receive as k\n(default 240x135)");
+    return command;
 }
 
 // The music positions of the thumbnails; empty with error when too many.
@@ -147,18 +109,22 @@ Raster label_strip(int32_t width, double seconds, Scene scene) {
 
 int command_sheet(std::span<const std::string_view> args) {
     SheetOptions sheet;
+    const CliCommand command = sheet_command(sheet);
+    if (const auto done = cli_parse(command, args)) return *done;
+    if (sheet.has_count && sheet.every > 0.0) return cli_usage_error(command, "give either --count or --every");
+    if (sheet.output.empty()) return cli_usage_error(command, "name the PNG to write with -o SHEET.png");
     std::string error;
-    if (!parse(args, sheet, error)) return usage_error(COMMAND, error);
-    if (sheet.common.help) return help_print(HELP);
+    Output target;
+    if (!output_prepare(sheet.output, target, error)) return cli_failure(command, error);
     const int32_t thumb_width = sheet.common.width;
     const int32_t thumb_height = sheet.common.height;
     const std::filesystem::path dir = sheet.common.dir;
     SyncTracks tracks;
-    if (!sync_tracks_load(dir, tracks, error)) return run_error(COMMAND, error);
+    if (!sync_tracks_load(dir, tracks, error)) return cli_failure(command, error);
     double length = 0.0;
-    if (!tune_length(dir / TUNE_FILE, length, error)) return run_error(COMMAND, error);
+    if (!tune_length(dir / TUNE_FILE, length, error)) return cli_failure(command, error);
     const std::vector<double> seconds = thumbnail_seconds(sheet, length, error);
-    if (seconds.empty()) return run_error(COMMAND, error);
+    if (seconds.empty()) return cli_failure(command, error);
 
     // The layout: a header line, then the thumbnails with their labels below.
     const int64_t count = int64_t(seconds.size());
@@ -170,12 +136,12 @@ int command_sheet(std::span<const std::string_view> args) {
     const int64_t width = 2 * MARGIN + cols * cell_width - GAP;
     const int64_t height = 2 * MARGIN + header_height + lines * cell_height - GAP;
     if (width > SIZE_MAX_SIDE || height > SIZE_MAX_SIDE)
-        return run_error(COMMAND, "the sheet would be " + std::to_string(width) + "x" + std::to_string(height) +
+        return cli_failure(command, "the sheet would be " + std::to_string(width) + "x" + std::to_string(height) +
                                       " pixels, more than " + std::to_string(SIZE_MAX_SIDE) +
                                       " a side: ask for fewer or smaller thumbnails");
 
     RendererPtr renderer = renderer_create_from_options(sheet.common, error);
-    if (!renderer) return run_error(COMMAND, error);
+    if (!renderer) return cli_failure(command, error);
 
     Raster picture = raster_create(int32_t(width), int32_t(height), BACKGROUND);
     char header[160];
@@ -186,7 +152,7 @@ int command_sheet(std::span<const std::string_view> args) {
         MARGIN + raster_text_width(header, HEADER_SCALE) <= picture.width ? HEADER_SCALE : 1;
     raster_draw_text(picture, MARGIN, MARGIN + GAP, header, TEXT, header_scale);
 
-    Progress progress = progress_start("thumbnails", count);
+    Progress progress = progress_start("thumbnails", count, sheet.quiet);
     for (int64_t k = 0; k < count; ++k) {
         const int32_t x = int32_t(MARGIN + k % cols * cell_width);
         const int32_t y = int32_t(MARGIN + header_height + k / cols * cell_height);
@@ -197,8 +163,8 @@ int command_sheet(std::span<const std::string_view> args) {
     }
     progress_finish(progress, count);
 
-    if (!png_write(sheet.output, picture, error)) return run_error(COMMAND, error);
-    std::printf("%s: %lld thumbnails of %dx%d from 0:00.0 to %s, %lld a line, %lldx%lld\n",
+    if (!png_write(target, picture, error)) return cli_failure(command, error);
+    std::fprintf(target.kind == OutputKind::standard_output ? stderr : stdout, "%s: %lld thumbnails of %dx%d from 0:00.0 to %s, %lld a line, %lldx%lld\n",
                 sheet.output.c_str(), (long long)count, thumb_width, thumb_height,
                 timeline_label(seconds.back()).c_str(), (long long)cols, (long long)width, (long long)height);
     return 0;
