@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 namespace {
@@ -82,6 +83,17 @@ bool real_path_of(const std::string& path, std::string& real, std::string& error
     }
     error = "cannot write " + path + ": too many levels of symbolic links";
     return false;
+}
+
+// A process that has ended but was not reaped (its parent died too, and
+// nothing adopted it) still answers kill(pid, 0): /proc tells it is a zombie.
+bool process_running(long pid) {
+    if (kill(pid_t(pid), 0) != 0 && errno == ESRCH) return false;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const size_t name_end = line.rfind(')');
+    return name_end == std::string::npos || name_end + 2 >= line.size() || line[name_end + 2] != 'Z';
 }
 
 std::string temporary_name(const std::string& real_path, std::string_view suffix, uint32_t random) {
@@ -293,7 +305,7 @@ void output_stale_remove(const Output& output, std::string_view suffix, std::vec
         char* end = nullptr;
         const long pid = std::strtol(middle.c_str(), &end, 10);
         if (end != middle.c_str() + dash || pid <= 0 || pid > INT_MAX) continue;
-        if (pid == long(getpid()) || kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+        if (pid == long(getpid()) || process_running(pid)) continue;
         if (entry.is_regular_file(problem) && std::filesystem::remove(entry.path(), problem))
             removed.push_back(entry.path().string());
     }
