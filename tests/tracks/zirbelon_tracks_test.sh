@@ -167,5 +167,46 @@ out=$("$tool" plot --help) || fail "'plot --help' failed"
 [[ "$out" == Usage:* ]] || fail "'plot --help' prints no usage"
 "$tool" --help | grep -q "plot FILE" || fail "the usage does not name plot"
 
+# One command line: the version, help by command, standard streams.
+version=$("$tool" --version) || fail "--version failed"
+[[ "$version" == "zirbelon-tracks "[0-9]* ]] || fail "--version says '$version'"
+[ "$("$tool" help build)" = "$("$tool" build --help)" ] || fail "'help build' differs from 'build --help'"
+printf '0 3 hold\n' | "$tool" build - -o - >"$scratch/piped.track" || fail "build to standard output failed"
+[ "$("$tool" dump "$scratch/piped.track")" = "0 3 0" ] || fail "the track written to standard output is wrong"
+err=$("$tool" build "$scratch/canonical.txt" -o "$scratch" 2>&1) && fail "build onto a folder succeeded"
+[[ "$err" == *directory* ]] || fail "build onto a folder said: $err"
+"$tool" plot "$linear" -o - >"$scratch/piped.png" || fail "plot to standard output failed"
+[ "$(png_size "$scratch/piped.png")" = "1200x600" ] || fail "the plot on standard output is not a 1200x600 PNG"
+
+# Inputs that are not regular files are refused at once, never read or waited on.
+mkfifo "$scratch/sync_fifo.track"
+ln -s /dev/urandom "$scratch/sync_random.track"
+mkdir "$scratch/sync_folder.track"
+for input in fifo random folder; do
+  for command in dump value plot; do
+    args=("$scratch/sync_$input.track")
+    [ "$command" = value ] && args+=(1)
+    [ "$command" = plot ] && args+=(-o "$scratch/refused.png")
+    err=$(timeout -k 2 10 "$tool" "$command" "${args[@]}" 2>&1 >/dev/null); status=$?
+    { [ "$status" -eq 1 ] && [[ "$err" == *"not a track file"* ]]; } ||
+      fail "$command of a $input: status $status, stderr '$err'"
+  done
+done
+err=$(timeout -k 2 10 "$tool" build "$scratch/sync_fifo.track" -o "$scratch/x.track" 2>&1); status=$?
+{ [ "$status" -eq 1 ] && [[ "$err" == *FIFO* ]]; } || fail "build from a FIFO: status $status, stderr '$err'"
+
+# A symlinked output keeps its link, a file its mode, a device stays a device.
+cp "$scratch/round.track" "$scratch/target.track"
+chmod 600 "$scratch/target.track"
+ln -s target.track "$scratch/link.track"
+"$tool" build "$scratch/canonical.txt" -o "$scratch/link.track" || fail "build through a symlink"
+[ -L "$scratch/link.track" ] || fail "the symlink was replaced"
+[ "$(stat -c %a "$scratch/target.track")" = 600 ] || fail "the target's mode became $(stat -c %a "$scratch/target.track")"
+if [ "$(id -u)" -eq 0 ]; then
+  mknod "$scratch/null" c 1 3
+  "$tool" build "$scratch/canonical.txt" -o "$scratch/null" || fail "build onto a null device"
+  [ -c "$scratch/null" ] || fail "the device became a $(stat -c %F "$scratch/null")"
+fi
+
 [ "$failures" -eq 0 ] && echo "zirbelon-tracks: all checks passed"
 exit $((failures > 0))
