@@ -132,10 +132,11 @@ double track_value(const Track& track, double row) {
     if (index < 0) return keys.front().value;
     if (index > n - 2) return keys.back().value;
 
-    const Keyframe& a = keys[index];
-    const Keyframe& b = keys[index + 1];
-    if (a.kind == INTERP_HOLD) return a.value;
+    return track_interval_value(keys[index], keys[index + 1], row);
+}
 
+double track_interval_value(const Keyframe& a, const Keyframe& b, double row) {
+    if (a.kind == INTERP_HOLD) return a.value;
     const double t = (row - double(a.row)) / (double(b.row) - double(a.row));
     double shape;
     switch (a.kind) {

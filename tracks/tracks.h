@@ -77,3 +77,7 @@ void trackset_destroy(TrackSetPtr set);
 // floor lies below the 32-bit range, -inf and NaN give the first key's value;
 // rows above the range and +inf give the last key's.
 double track_value(const Track& track, double row);
+
+// The value at a row of the interval from key a to the next key b, as
+// track_value shapes it: for walks along a track that know their interval.
+double track_interval_value(const Keyframe& a, const Keyframe& b, double row);

@@ -2,6 +2,12 @@
 // its keys marked by kind, a rows axis and a seconds axis (seconds = row / 20),
 // bar lines every 40 rows (a 4/4 bar at 120 beats a minute), the title's rows
 // 1280 to 1360 shaded, and a value axis. zirbelon-tracks plot draws these.
+//
+// However many keys a track holds, its picture costs time in proportion to
+// the keys in view and the columns, not more: where keys crowd closer than
+// pixels, each column shows the least and greatest values the curve takes
+// across it, and a key is marked only where its marker has room. Keys out of
+// row order go unmarked, and their curve is sampled from track_value.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +50,52 @@ struct Plot {
     int32_t right = 0;
     int32_t bottom = 0;
 };
+
+// A rectangle of pixels: columns [left, right), rows [top, bottom). Empty
+// when right <= left or bottom <= top.
+struct PlotRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+};
+
+// One entry of the legend: a swatch (a curve's line or a kind's marker) and
+// its name to the right of it.
+struct PlotLegendEntry {
+    std::string text;
+    Color color;
+    // The key kind whose marker the swatch shows (any kind past quadratic
+    // stands for every other kind); a curve's line when unset.
+    std::optional<int32_t> kind;
+    int32_t x = 0;   // the swatch's left edge
+    int32_t y = 0;   // the top of the name's line
+    PlotRect place;  // every pixel the entry draws
+};
+
+// Where everything of a plot goes, before anything is drawn.
+struct PlotLayout {
+    int32_t width = 0;  // the picture's size
+    int32_t height = 0;
+    int32_t scale = 1;  // of text, lines and markers: 1 to 3
+    double from = 0.0;  // rows at the curves' area's left and right edges
+    double to = 0.0;
+    double low = 0.0;  // values at its bottom and top edges
+    double high = 0.0;
+    double row_step = 1.0;  // between ticks on each axis
+    double second_step = 1.0;
+    double value_step = 1.0;
+    PlotRect curves;         // the curves' area; its frame lies one pixel outside
+    PlotRect legend;         // every entry of the legend
+    PlotRect row_labels;     // below the area: "row" and the rows' tick labels
+    PlotRect second_labels;  // above the area: "sec" and the seconds' tick labels
+    PlotRect value_labels;   // left of the area: the values' tick labels
+    std::vector<PlotLegendEntry> entries;
+};
+
+// The layout track_plot draws for these curves: the rows and values shown,
+// the legend's entries, the area and the axes' labels around it.
+PlotLayout plot_layout(std::span<const PlotCurve> curves, const PlotRequest& request);
 
 // Draws the curves, each in its own colour, in the order given.
 Plot track_plot(std::span<const PlotCurve> curves, const PlotRequest& request);
