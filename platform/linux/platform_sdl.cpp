@@ -1,7 +1,8 @@
 // The Linux backend of platform.h on SDL2: a fullscreen window at the asked
 // display mode with an OpenGL 2.x compatibility context, the keyboard, and error
-// boxes. The desktop mode comes back on every way out that SDL sees (Escape, a
-// close request, SIGINT, SIGTERM), since they all end through platform_exit.
+// boxes. The desktop mode comes back on every way out but SIGKILL and a crash
+// (Escape, a close request, any signal that would end the process), since they
+// all end through platform_exit on the main thread (see signal_watch.cpp).
 #include <SDL2/SDL.h>
 #include <GL/gl.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/linux/signal_watch.h"
 #include "platform/platform.h"
 
 namespace {
@@ -32,11 +34,19 @@ bool is_visible_video_driver(std::string_view name) {
     return name != "offscreen" && name != "dummy" && name != "evdev";
 }
 
+// SDL would turn only SIGINT and SIGTERM into a quit event; the watch covers
+// every signal that ends the process, and must be in place before SDL starts.
+void watch_signals() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    signal_watch_start();
+}
+
 }  // namespace
 
 void platform_display_set_mode(int32_t width, int32_t height) {
     g_width = width;
     g_height = height;
+    watch_signals();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) fail("no display", SDL_GetError());
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver || !is_visible_video_driver(driver))
@@ -97,7 +107,7 @@ void platform_gl_rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) { glRecti(
 void platform_swap_buffers() { SDL_GL_SwapWindow(g_window); }
 
 // Key-down events are latched, so a tap during a slow frame is not lost; a
-// close request or a signal counts as Escape.
+// close request or a caught signal counts as Escape.
 bool platform_escape_pressed() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -105,17 +115,26 @@ bool platform_escape_pressed() {
         if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
             g_escape_latched = true;
     }
-    const bool pressed = g_escape_latched || SDL_GetKeyboardState(nullptr)[SDL_SCANCODE_ESCAPE];
+    const bool pressed = g_escape_latched || signal_caught() != 0 ||
+                         SDL_GetKeyboardState(nullptr)[SDL_SCANCODE_ESCAPE];
     g_escape_latched = false;
     return pressed;
 }
 
+// A signal caught before or during the box ends the presentation here, at
+// once, rather than after the rest of the start-up and a first frame.
 void platform_error_box(const char* text) {
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr) != 0)
-        std::fprintf(stderr, "zirbelon: %s\n", text);
+    watch_signals();
+    if (!signal_caught()) {
+        signal_watch_box(true);
+        const bool shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr) == 0;
+        signal_watch_box(false);
+        if (!shown && !signal_caught()) std::fprintf(stderr, "zirbelon: %s\n", text);
+    }
+    if (signal_caught()) platform_exit(0);
 }
 
 void platform_exit(int code) {
     SDL_Quit();  // destroys the window, which gives the desktop its mode back
-    std::exit(code);
+    signal_finish(code);
 }
