@@ -1,0 +1,160 @@
+// GL work shared by the offline renderer and the studio, on the current context.
+#define GL_GLEXT_PROTOTYPES
+#include "tools/headless/gl_frame.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The context must run GLSL 1.10 shaders and fixed-function rectangles: 2.0 or
+// later, and not a core profile.
+bool context_check_impl(std::string& error) {
+    const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    int major = 0, minor = 0;
+    if (!version || std::sscanf(version, "%d.%d", &major, &minor) != 2) {
+        error = "the GL context answers no OpenGL version";
+        return false;
+    }
+    if (major < 2) {
+        error = std::string("OpenGL 2.0 is needed, the context has ") + version;
+        return false;
+    }
+    if (major > 3 || (major == 3 && minor >= 2)) {
+        GLint profile = 0;
+        glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+        if (!(profile & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT)) {
+            error = std::string("a compatibility context is needed, the context is core ") + version;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool framebuffer_create(GlFrame& gl, std::string& error) {
+    GLint max_size = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max_size);
+    if (gl.width > max_size || gl.height > max_size) {
+        error = "the size " + std::to_string(gl.width) + "x" + std::to_string(gl.height) +
+                " is larger than the GL's limit of " + std::to_string(max_size);
+        return false;
+    }
+    glGenRenderbuffers(1, &gl.colour);
+    glBindRenderbuffer(GL_RENDERBUFFER, gl.colour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, gl.width, gl.height);
+    glGenFramebuffers(1, &gl.framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl.framebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, gl.colour);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        error = "cannot make a " + std::to_string(gl.width) + "x" + std::to_string(gl.height) +
+                " RGBA8 framebuffer (out of memory?)";
+        return false;
+    }
+    glViewport(0, 0, gl.width, gl.height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    return true;
+}
+
+std::string info_log(GLuint object, bool is_program) {
+    GLint length = 0;
+    if (is_program)
+        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    else
+        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    if (length <= 1) return {};
+    std::string text(size_t(length), '\0');
+    if (is_program)
+        glGetProgramInfoLog(object, length, nullptr, text.data());
+    else
+        glGetShaderInfoLog(object, length, nullptr, text.data());
+    text.resize(std::strlen(text.c_str()));
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    return text;
+}
+
+std::vector<GLuint> attached_shaders(GLuint program) {
+    GLint count = 0;
+    glGetProgramiv(program, GL_ATTACHED_SHADERS, &count);
+    std::vector<GLuint> shaders(size_t(std::max(count, 0)));
+    GLsizei written = 0;
+    if (count > 0) glGetAttachedShaders(program, count, &written, shaders.data());
+    shaders.resize(size_t(written));
+    return shaders;
+}
+
+bool shader_compiled(GLuint shader) {
+    GLint status = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    return status == GL_TRUE;
+}
+
+}  // namespace
+
+bool gl_context_check(std::string& error) { return context_check_impl(error); }
+
+bool gl_frame_create(GlFrame& frame, int32_t width, int32_t height, std::string& error) {
+    frame.width = width;
+    frame.height = height;
+    return framebuffer_create(frame, error);
+}
+
+void gl_frame_destroy(GlFrame& frame) {
+    if (frame.framebuffer) glDeleteFramebuffers(1, &frame.framebuffer);
+    if (frame.colour) glDeleteRenderbuffers(1, &frame.colour);
+    frame = GlFrame{};
+}
+
+void gl_frame_bind(const GlFrame& frame) {
+    glBindFramebuffer(GL_FRAMEBUFFER, frame.framebuffer);
+    glViewport(0, 0, frame.width, frame.height);
+}
+
+std::vector<uint8_t> gl_frame_read_rgba(int32_t x, int32_t y, int32_t width, int32_t height, int32_t frame_width,
+                                        int32_t frame_height) {
+    if (x < 0 || y < 0 || width <= 0 || height <= 0 || width > frame_width - x || height > frame_height - y)
+        return {};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    const size_t row_bytes = size_t(width) * 4;
+    std::vector<uint8_t> bottom_up(row_bytes * size_t(height));
+    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
+    std::vector<uint8_t> top_down(bottom_up.size());
+    for (size_t row = 0; row < size_t(height); ++row)
+        std::memcpy(&top_down[row * row_bytes], &bottom_up[(size_t(height) - 1 - row) * row_bytes], row_bytes);
+    return top_down;
+}
+
+bool gl_program_status(uint32_t program, std::string& log) {
+    log.clear();
+    if (!glIsProgram(program)) {
+        log = "program " + std::to_string(program) + " does not exist\n";
+        return false;
+    }
+    for (const GLuint shader : attached_shaders(program)) {
+        GLint type = 0;
+        glGetShaderiv(shader, GL_SHADER_TYPE, &type);
+        const bool compiled = shader_compiled(shader);
+        const std::string text = info_log(shader, false);
+        if (compiled && text.empty()) continue;
+        log += type == GL_VERTEX_SHADER ? "vertex shader" : "fragment shader";
+        log += compiled ? ":\n" : " did not compile:\n";
+        log += text;
+    }
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    const std::string text = info_log(program, true);
+    if (linked != GL_TRUE || !text.empty()) {
+        log += linked == GL_TRUE ? "program:\n" : "program did not link:\n";
+        log += text;
+    }
+    return linked == GL_TRUE;
+}
+
+bool gl_shaders_compiled(uint32_t program) {
+    if (!glIsProgram(program)) return false;
+    const std::vector<GLuint> shaders = attached_shaders(program);
+    return !shaders.empty() && std::all_of(shaders.begin(), shaders.end(), shader_compiled);
+}
