@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# zirbelon-studio for real, in a window on a virtual display, driven with
+# xdotool: F12 at a paused row gives the offline renderer's bytes; a shader
+# changed on disk shows in the next F12; a broken one leaves the program
+# running with the last good picture; a key inserted and saved with the
+# documented keys is in the text, in the track file and in the offline frame;
+# with no audio device the clock still advances.
+#   studio_e2e.sh ZIRBELON_STUDIO ZIRBELON_RENDER ZIRBELON_TRACKS SOURCE_DIR TITLE_GLSL WORKDIR
+set -euo pipefail
+studio=$(realpath "$1")
+render=$(realpath "$2")
+tracks=$(realpath "$3")
+source_dir=$(realpath "$4")
+title_glsl=$(realpath "$5")
+work=$6
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; [ -f studio.err ] && cat studio.err >&2; exit 1; }
+
+# The presentation's tracks from copies of their texts, so that saving here
+# touches nothing of the checkout; a short tune; copies of the shaders.
+mkdir stage texts shots
+cp "$source_dir"/assets/tracks/*.txt texts/
+for text in texts/*.txt; do
+  name=$(basename "$text" .txt)
+  "$tracks" build "$text" -o "stage/sync_$name.track"
+done
+sox -n -r 44100 -c 2 tone.wav synth 100 sine 440 vol 0.3
+lame --quiet -q 9 -b 64 tone.wav stage/vaxo.mp3
+cp "$source_dir/shaders/landscape.glsl" landscape.glsl
+cp "$title_glsl" title.glsl
+shaders=(--shader landscape=landscape.glsl --shader title=title.glsl)
+
+exec {displayfd}<> <(:)
+Xvfb -displayfd "$displayfd" -screen 0 1600x900x24 -nolisten tcp >xvfb.log 2>&1 &
+pids+=($!)
+read -r -t 30 -u "$displayfd" number || fail "Xvfb did not start"
+export DISPLAY=":$number"
+
+wait_window() {
+  for _ in $(seq 1 300); do
+    id=$(xdotool search --name '^zirbelon-studio$' 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+# Waits until the file exists and its size holds still.
+wait_file() {
+  for _ in $(seq 1 300); do
+    if [ -s "$1" ]; then
+      local size; size=$(stat -c %s "$1"); sleep 0.3
+      [ "$size" = "$(stat -c %s "$1")" ] && return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+press() { xdotool key --window "$window" "$@"; sleep 0.4; }
+shot() {  # ROW: F12, then the picture named by the row
+  rm -f "shots/row-$1.png"
+  press F12
+  wait_file "shots/row-$1.png" || fail "no shots/row-$1.png after F12"
+}
+alive() { kill -0 "$studio_pid" 2>/dev/null || fail "the studio ended: $(cat studio.err)"; }
+
+row=600
+SDL_AUDIODRIVER=dummy "$studio" --dir stage --tracks texts "${shaders[@]}" --row "$row" --paused --shots shots \
+  --size 1280x720 >studio.out 2>studio.err &
+studio_pid=$!
+pids+=($studio_pid)
+window=$(wait_window) || fail "no studio window"
+sleep 2
+
+echo "== F12 at a paused row is the offline frame, byte for byte"
+shot "$row"
+"$render" frame --row "$row" --dir stage "${shaders[@]}" -o expected.png >/dev/null
+cmp -s "shots/row-$row.png" expected.png || fail "the F12 picture differs from zirbelon-render frame --row $row"
+
+echo "== a shader changed on disk shows in the next F12"
+cat >flat.glsl <<'GLSL'
+void main() { gl_FragColor = vec4(0.25, 0.5, 0.75, 1.0); }
+GLSL
+cp flat.glsl landscape.glsl
+sleep 1.5
+shot "$row"
+"$render" frame --row "$row" --dir stage --shader landscape=flat.glsl --shader title=title.glsl -o flat.png >/dev/null
+cmp -s "shots/row-$row.png" flat.png || fail "the changed shader does not show"
+
+echo "== a broken shader keeps the program and the last good picture"
+echo 'void main() { gl_FragColor = nonsense; }' >landscape.glsl
+sleep 1.5
+alive
+shot "$row"
+cmp -s "shots/row-$row.png" flat.png || fail "the broken shader changed the picture"
+cp "$source_dir/shaders/landscape.glsl" landscape.glsl
+sleep 1.5
+
+echo "== a key inserted with the keys and saved is in the text, the track file and the offline frame"
+# cam.dist is the fifth track; the cursor starts on the first.
+press Right Right Right Right
+press Down
+press Insert
+press Return
+xdotool type --window "$window" --delay 50 "3.25"
+press Return
+press ctrl+s
+sleep 1
+grep -q "^601 3.25 " texts/cam.dist.txt || fail "the key is not in the text: $(grep -n '^60[0-9] ' texts/cam.dist.txt)"
+"$tracks" dump stage/sync_cam.dist.track | grep -q "^601 3.25 " || fail "the key is not in the track file"
+"$render" frame --row 601 --dir stage "${shaders[@]}" -o saved.png | grep -q "y 3.25" ||
+  fail "zirbelon-render does not show the saved key"
+shot 601
+cmp -s shots/row-601.png saved.png || fail "the studio's picture of the key differs from the offline frame"
+# Every comment of the shipped text is still there.
+diff <(grep '#' "$source_dir/assets/tracks/cam.dist.txt") <(grep '#' texts/cam.dist.txt) >/dev/null ||
+  fail "saving lost or moved comments"
+press ctrl+q
+for _ in $(seq 1 50); do kill -0 "$studio_pid" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$studio_pid" 2>/dev/null || fail "Ctrl+Q after saving did not quit"
+
+echo "== with no audio device the clock still advances"
+SDL_AUDIODRIVER=none "$studio" --dir stage --tracks texts "${shaders[@]}" --row 100 --shots shots \
+  --size 640x360 >studio.out 2>studio.err &
+studio_pid=$!
+pids+=($studio_pid)
+window=$(wait_window) || fail "no studio window without sound: $(xwininfo -root -tree | grep -i zirbelon)"
+sleep 3
+press F12
+sleep 2
+ahead=$(ls shots | sed -n 's/^row-\([0-9.]*\)\.png$/\1/p' | awk '$1 > 120 { print }' | head -n1)
+[ -n "$ahead" ] || fail "the silent clock did not advance: $(ls shots)"
+alive
+echo "studio e2e: all passed"

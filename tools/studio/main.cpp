@@ -1,0 +1,11 @@
+// zirbelon-studio: the makers' live loop.
+#include "tools/common/cli.h"
+#include "tools/studio/studio_app.h"
+#include "tools/studio/studio_options.h"
+
+int main(int argc, char** argv) {
+    StudioOptions options;
+    const std::vector<std::string_view> args = cli_arguments(argc, argv);
+    if (const auto done = studio_options_parse(args, options)) return *done;
+    return studio_run(std::move(options));
+}

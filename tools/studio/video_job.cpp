@@ -1,0 +1,84 @@
+// The render tool as a child on a pseudo-terminal.
+#include "tools/studio/video_job.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+bool video_job_start(VideoJob& job, const std::string& tool, const std::vector<std::string>& arguments,
+                     const std::string& output, std::string& error) {
+    if (job.running) {
+        error = "a video is already being rendered";
+        return false;
+    }
+    std::vector<std::string> words = {tool, "video"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    const pid_t parent = getpid();
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid < 0) {
+        error = std::string("cannot start ") + tool + ": " + std::strerror(errno);
+        return false;
+    }
+    if (pid == 0) {
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(127);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    fcntl(terminal, F_SETFL, fcntl(terminal, F_GETFL) | O_NONBLOCK);
+    job = VideoJob{};
+    job.pid = pid;
+    job.terminal = terminal;
+    job.output = output;
+    job.running = true;
+    job.progress = "starting";
+    return true;
+}
+
+void video_job_poll(VideoJob& job) {
+    if (!job.running) return;
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = read(job.terminal, buffer, sizeof buffer)) > 0) {
+        for (ssize_t i = 0; i < got; ++i) {
+            const char c = buffer[i];
+            if (c == '\r' || c == '\n') {
+                // The progress line ends with an erase-to-end escape on a terminal.
+                const size_t escape = job.pending.find('\033');
+                if (escape != std::string::npos) job.pending.resize(escape);
+                if (!job.pending.empty()) job.progress = job.pending;
+                job.pending.clear();
+            } else {
+                job.pending += c;
+            }
+        }
+    }
+    int status = 0;
+    if (waitpid(job.pid, &status, WNOHANG) != job.pid) return;
+    close(job.terminal);
+    job.terminal = -1;
+    job.running = false;
+    job.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    job.outcome = job.succeeded ? "wrote " + job.output : "the video failed: " + job.progress;
+}
+
+void video_job_stop(VideoJob& job) {
+    if (!job.running) return;
+    kill(job.pid, SIGTERM);
+    int status = 0;
+    waitpid(job.pid, &status, 0);
+    close(job.terminal);
+    job.terminal = -1;
+    job.running = false;
+    job.outcome = "stopped the video";
+}
