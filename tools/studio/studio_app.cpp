@@ -331,8 +331,8 @@ int studio_run(StudioOptions options) {
 
         const double frame_ms = milliseconds_since(frame_start);
         // The scene gets what is left of a 34th of a second (a margin under a
-        // 30th) once the rest of
-        // the window has had its share, never less than a fifth of its budget.
+        // 30th) once the rest of the window has had its share, never less than
+        // a fifth of its budget.
         const double others_ms = std::max(frame_ms - state.scene_ms, 0.0);
         state.size_rule.budget_ms = std::clamp(1000.0 / 34.0 - others_ms, RENDER_BUDGET_MS / 5.0, RENDER_BUDGET_MS);
         frame_start = std::chrono::steady_clock::now();
