@@ -284,7 +284,7 @@ void studio_ui_draw(StudioState& state) {
                      ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoScrollWithMouse);
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     const ImVec2 size = viewport->WorkSize;
-    const float status_height = 2.0f * ImGui::GetTextLineHeightWithSpacing() + 6.0f;
+    const float status_height = ImGui::GetTextLineHeightWithSpacing() + ImGui::GetFrameHeightWithSpacing() + 6.0f;
     const float top_height = std::max(size.y - status_height - TIMELINE_HEIGHT - CURVES_HEIGHT, 80.0f);
     const float tracker_width = std::floor(size.x * TRACKER_SHARE);
     picture_draw(state, origin, {size.x - tracker_width, top_height});
@@ -296,8 +296,19 @@ void studio_ui_draw(StudioState& state) {
     std::string second = state.message;
     if (state.video.running) second = "video: " + state.video.progress + (second.empty() ? "" : "   " + second);
     else if (!state.video.outcome.empty() && second.empty()) second = state.video.outcome;
+    // The commands people look for with the mouse.
     ImGui::SetCursorScreenPos({origin.x + 6, ImGui::GetCursorScreenPos().y});
-    ImGui::TextUnformatted(second.empty() ? "F1: keys" : second.c_str());
+    if (ImGui::SmallButton(state.transport.playing ? "Pause" : "Play")) studio_key(state, {SDL_SCANCODE_SPACE, SDLK_SPACE, 0, 0});
+    ImGui::SameLine();
+    if (ImGui::SmallButton("Shot (F12)")) studio_shot(state);
+    ImGui::SameLine();
+    if (ImGui::SmallButton("Video (V)")) studio_video(state);
+    ImGui::SameLine();
+    if (ImGui::SmallButton("Save (Ctrl+S)")) studio_save(state);
+    ImGui::SameLine();
+    if (ImGui::SmallButton("Keys (F1)")) state.help = !state.help;
+    ImGui::SameLine();
+    ImGui::TextUnformatted(second.c_str());
     ImGui::End();
     ImGui::PopStyleVar();
     help_draw(state);
