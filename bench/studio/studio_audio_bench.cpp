@@ -11,10 +11,10 @@
 //
 // Under AddressSanitizer run it with LSAN_OPTIONS=suppressions=tests/sanitizers/lsan.supp:
 // SDL's PulseAudio backend leaves a small libpulse request behind.
+#include "bench/support/null_sink.h"
 #include "tools/studio/studio_audio.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +34,6 @@
 
 namespace fs = std::filesystem;
 
-extern char** environ;
 
 namespace {
 
@@ -80,50 +79,6 @@ std::optional<Options> options_parse(int argc, char** argv) {
         }
     }
     return options;
-}
-
-// A PulseAudio daemon with only a null sink, on a socket in dir; stopped (by
-// its own process id) when this goes out of scope.
-struct NullSink {
-    pid_t pid = 0;
-    NullSink() = default;
-    NullSink(const NullSink&) = delete;
-    NullSink& operator=(const NullSink&) = delete;
-    ~NullSink() {
-        if (pid <= 0) return;
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-};
-
-bool null_sink_start(NullSink& sink, const fs::path& dir) {
-    const std::string socket = (dir / "native").string();
-    const std::string protocol = "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1";
-    std::vector<std::string> args = {"pulseaudio", "-n", "--daemonize=no", "--use-pid-file=no",
-                                     "--exit-idle-time=-1", "--disable-shm=yes",
-                                     "--load=module-null-sink rate=44100", protocol};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // The daemon warns about running as root and about D-Bus; none of it matters here.
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int failed = posix_spawnp(&sink.pid, "pulseaudio", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed) {
-        sink.pid = 0;
-        return false;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(socket)) {
-        if (std::chrono::steady_clock::now() > deadline || waitpid(sink.pid, nullptr, WNOHANG) != 0) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-    return true;
 }
 
 // A quiet sine, long enough that no measurement reaches its end.
