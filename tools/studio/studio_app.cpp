@@ -130,7 +130,6 @@ void scene_render(StudioState& state) {
 }
 
 bool window_open(StudioState& state, std::string& error) {
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         error = std::string("no display: ") + SDL_GetError();
         return false;
