@@ -106,17 +106,32 @@ void platform_gl_rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) { glRecti(
 
 void platform_swap_buffers() { SDL_GL_SwapWindow(g_window); }
 
+namespace {
+
+// Parties require Alt+F4 to end an entry as Escape does. A window manager turns
+// it into a close request; without one SDL sees it as keys.
+bool is_quit_key(const SDL_KeyboardEvent& key) {
+    return key.keysym.scancode == SDL_SCANCODE_ESCAPE ||
+           (key.keysym.scancode == SDL_SCANCODE_F4 && (key.keysym.mod & KMOD_ALT) != 0);
+}
+
+bool quit_keys_held() {
+    const Uint8* keys = SDL_GetKeyboardState(nullptr);
+    return keys[SDL_SCANCODE_ESCAPE] ||
+           (keys[SDL_SCANCODE_F4] && (keys[SDL_SCANCODE_LALT] || keys[SDL_SCANCODE_RALT]));
+}
+
+}  // namespace
+
 // Key-down events are latched, so a tap during a slow frame is not lost; a
 // close request or a caught signal counts as Escape.
 bool platform_escape_pressed() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) g_escape_latched = true;
-        if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
-            g_escape_latched = true;
+        if (event.type == SDL_KEYDOWN && is_quit_key(event.key)) g_escape_latched = true;
     }
-    const bool pressed = g_escape_latched || signal_caught() != 0 ||
-                         SDL_GetKeyboardState(nullptr)[SDL_SCANCODE_ESCAPE];
+    const bool pressed = g_escape_latched || signal_caught() != 0 || quit_keys_held();
     g_escape_latched = false;
     return pressed;
 }

@@ -1,7 +1,7 @@
 // The Windows backend of platform.h: each function makes one Win32, GDI or WGL
 // call with the values the presentation has always used. There is no window
 // procedure and no message loop: the window is the system's own "edit" class,
-// and the Escape key is read with GetAsyncKeyState, which needs no messages.
+// and Escape (or Alt+F4) is read with GetAsyncKeyState, which needs no messages.
 #include <windows.h>
 #include <GL/gl.h>
 
@@ -83,7 +83,16 @@ void platform_gl_rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) { glRecti(
 
 void platform_swap_buffers() { SwapBuffers(g_dc); }
 
-bool platform_escape_pressed() { return GetAsyncKeyState(VK_ESCAPE) != 0; }
+// Parties require Alt+F4 to end an entry as Escape does; with no message loop
+// the system never turns it into a close, so the same polling finds it.
+// Both keys are read every time, so that neither keeps a stale "pressed since"
+// mark for a later frame.
+bool platform_escape_pressed() {
+    const bool escape = GetAsyncKeyState(VK_ESCAPE) != 0;
+    const bool alt = GetAsyncKeyState(VK_MENU) != 0;
+    const bool f4 = GetAsyncKeyState(VK_F4) != 0;
+    return escape || (alt && f4);
+}
 
 void platform_error_box(const char* text) { MessageBoxA(nullptr, text, nullptr, MB_ICONERROR); }
 

@@ -2,8 +2,10 @@
 # The real presentation in a real window: under a virtual 1920x1080 X display
 # with SDL's silent audio driver, in a folder of tracks that hold y and rot
 # still, a screenshot of the window must match the offline renderer's frame for
-# the same values, Escape must end it with status 0, and a missing tune must
-# show its error box first. Without any display it must say so and fail.
+# the same values, Escape must end it with status 0, and so must Alt+F4 (no
+# window manager turns it into a close here: the presentation must see the
+# keys), and a missing tune must show its error box first. Without any display
+# it must say so and fail.
 #   run_e2e.sh ZIRBELON ZIRBELON_RENDER ZIRBELON_TRACKS WORKDIR
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/e2e_lib.sh"
@@ -19,8 +21,9 @@ grep -q "no display" nodisplay.err || fail "without a display it said: $(cat nod
 echo "== virtual display"
 start_x_server Xvfb -screen 0 1920x1080x24 -nolisten tcp
 
+# run_until_escape NAME [KEYS]: KEYS (default Escape) end it.
 run_until_escape() {
-  local name=$1
+  local name=$1 keys=${2:-Escape}
   (cd stage && SDL_AUDIODRIVER=dummy timeout -k 5 120 ./zirbelon) >"$name.out" 2>&1 &
   local pid=$!
   pids+=($pid)
@@ -31,12 +34,12 @@ run_until_escape() {
   window=$(wait_window zirbelon) || fail "$name: no window"
   sleep 4  # a few frames
   screen_matches "$name.png" || fail "$name: the screen does not match the offline frame (see $work/diff-$name.png)"
-  xdotool key --window "$window" Escape
+  xdotool key --window "$window" "$keys"
   set +e
   wait "$pid"
   status=$?
   set -e
-  [ "$status" -eq 0 ] || fail "$name: exit status $status after Escape: $(cat "$name.out")"
+  [ "$status" -eq 0 ] || fail "$name: exit status $status after $keys: $(cat "$name.out")"
 }
 
 echo "== missing tune: the error box, then frames, then Escape"
@@ -45,4 +48,7 @@ run_until_escape no-tune
 echo "== with a tune"
 make_tune stage/vaxo.mp3
 run_until_escape with-tune
+
+echo "== Alt+F4 ends it as Escape does"
+run_until_escape alt-f4 alt+F4
 echo "e2e: all passed"
