@@ -143,6 +143,62 @@ TEST_F(SheetTool, EveryStepsThroughTheTuneAndMarksTheTitle) {
     }
 }
 
+// --from and --to spread the thumbnails over a part of the tune, by count or
+// by step; a part that holds no moment of the tune is refused.
+TEST_F(SheetTool, FromAndToSpreadOverAPartOfTheTune) {
+    make_tune(dir_ / "vaxo.mp3", "synth 66 sine 440");
+    ToolRun result = run({"sheet", "-o", "part.png", "--from", "20", "--to", "50", "--count", "3", "--thumb", "32x18"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(places(png_read(dir_ / "part.png"), {20, 30, 40}, "sheet_part").size(), 3u);
+    result = run({"sheet", "-o", "steps.png", "--from", "0:58", "--to", "1:04.5", "--every", "2", "--thumb", "32x18"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const Raster steps = png_read(dir_ / "steps.png");
+    const std::vector<Place> found = places(steps, {58, 60, 62, 64}, "sheet_steps");
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_FALSE(find_in(steps, expected_thumb(56))) << "a thumbnail before --from";
+    EXPECT_FALSE(find_in(steps, expected_thumb(66))) << "a thumbnail at or past --to";
+    for (const std::vector<std::string>& part : std::vector<std::vector<std::string>>{
+             {"--from", "50", "--to", "20"}, {"--from", "70"}}) {
+        std::vector<std::string> args = {"sheet", "-o", "none.png", "--thumb", "16x16"};
+        args.insert(args.end(), part.begin(), part.end());
+        result = run(args);
+        EXPECT_EQ(result.status, 1) << part[1];
+        EXPECT_NE(result.err.find("holds no thumbnail"), std::string::npos) << result.err;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "none.png"));
+}
+
+// Labels grow with the thumbnails, so that a sheet shown at half its size can
+// still be read: under a 240-pixel thumbnail the time and the row take two
+// lines of a font three times the small one's size.
+TEST_F(SheetTool, LabelsGrowWithTheThumbnails) {
+    make_tune(dir_ / "vaxo.mp3", "synth 66 sine 440");
+    std::ofstream(dir_ / "flat.glsl") << "void main() { gl_FragColor = vec4(0.25, 0.5, 0.75, 1.0); }\n";
+    const auto flat = [](int r, int g, int b) {
+        return std::abs(r - 64) <= 1 && std::abs(g - 128) <= 1 && std::abs(b - 191) <= 1;
+    };
+    const auto light = [](int r, int g, int b) { return r > 150 && g > 150 && b > 150; };
+    // Rows of text beneath the first thumbnail, the one at the flat colour's first pixel.
+    const auto text_rows = [&](const std::string& thumb, int32_t width, int32_t height) {
+        const ToolRun result = run({"sheet", "-o", "labels.png", "--count", "2", "--thumb", thumb, "--shader",
+                                    "landscape=flat.glsl"});
+        EXPECT_EQ(result.status, 0) << result.err;
+        const Raster sheet = png_read(dir_ / "labels.png");
+        for (int32_t y = 0; y < sheet.height; ++y)
+            for (int32_t x = 0; x < sheet.width; ++x)
+                if (count_pixels(sheet, x, y, 1, 1, flat)) {
+                    int rows = 0;
+                    for (int32_t row = y + height; row < y + height + 80; ++row)
+                        rows += count_pixels(sheet, x, row, width, 1, light) > 0;
+                    return rows;
+                }
+        ADD_FAILURE() << "no thumbnail in the sheet of " << thumb;
+        return 0;
+    };
+    EXPECT_LE(text_rows("32x18", 32, 18), 8) << "one line of the small font";
+    EXPECT_GE(text_rows("240x135", 240, 135), 2 * 7 * 3) << "two lines of the font at three times";
+}
+
 TEST_F(SheetTool, RefusesWhatItCannotDo) {
     const ToolRun no_tune = run({"sheet", "-o", "sheet.png", "--thumb", "16x16"});
     EXPECT_EQ(no_tune.status, 1);
@@ -180,6 +236,25 @@ TEST_F(SheetTool, BenchReportsMillisecondsPerFrame) {
         const size_t mean = result.out.find("mean ", at + std::string_view(part).size() - 4);
         ASSERT_NE(mean, std::string::npos) << result.out;
         EXPECT_GT(std::strtod(result.out.c_str() + mean + 5, nullptr), 0.0) << part;
+    }
+}
+
+// bench --encode times a span rendered alone and rendered and encoded, and
+// takes the span options only with --encode.
+TEST_F(SheetTool, BenchTimesTheEncoder) {
+    make_tune(dir_ / "vaxo.mp3", "synth 1 sine 440");
+    const ToolRun result = run({"bench", "--encode", "--size", "16x16", "--to", "0.2", "--fps", "20"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const char* part : {"(4 frames)", "rendering only:", "rendering, encoding:", "the encoder's overhead:"}) {
+        const size_t at = result.out.find(part);
+        ASSERT_NE(at, std::string::npos) << part << " in\n" << result.out;
+    }
+    const size_t rate = result.out.find("rendering, encoding:");
+    EXPECT_GT(std::strtod(result.out.c_str() + rate + 20, nullptr), 0.0) << result.out;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"bench", "--to", "3"}, {"bench", "--preset", "party"}, {"bench", "--encode", "--from", "2", "--to", "1"}}) {
+        const ToolRun wrong = run(args);
+        EXPECT_EQ(wrong.status, 2) << args[1];
     }
 }
 

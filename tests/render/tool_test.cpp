@@ -76,6 +76,15 @@ ToolRun ToolTest::run(const std::vector<std::string>& args, const std::string& e
     return {status, read_file(dir_ / "out.txt"), read_file(dir_ / "err.txt")};
 }
 
+ToolRun ToolTest::run_piped(const std::vector<std::string>& args, const std::string& consumer) {
+    std::string command = "{ timeout -k 5 300 env -u DISPLAY -u WAYLAND_DISPLAY '" + std::string(ZIRBELON_RENDER) + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    command += " 2>err.txt; echo $? >status.txt; } | " + consumer + " >out.txt";
+    shell(command);
+    return {std::atoi(read_file(dir_ / "status.txt").c_str()), read_file(dir_ / "out.txt"),
+            read_file(dir_ / "err.txt")};
+}
+
 int ToolTest::shell(const std::string& command) {
     const std::string in_folder = "cd '" + dir_.string() + "' && " + command;
     const int status = std::system(in_folder.c_str());

@@ -41,6 +41,11 @@ protected:
     ToolRun run(const std::vector<std::string>& args, const std::string& environment = "",
                 const std::string& prefix = "timeout -k 5 300");
 
+    // Runs the tool as run() does with its standard output piped into a
+    // shell command; the tool's status, the command's output and the tool's
+    // stderr.
+    ToolRun run_piped(const std::vector<std::string>& args, const std::string& consumer);
+
     // Runs a shell command in the folder; its exit status.
     int shell(const std::string& command);
 

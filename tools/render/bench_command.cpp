@@ -2,16 +2,22 @@
 // set of the presentation's own frames (median of 5 after a warm-up), then a
 // sampled run of the whole presentation gives the mean a viewer would see.
 // Times include reading the frame back, as a swap waits for it too.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "presentation/presentation.h"
 #include "tools/common/tune.h"
 #include "tools/render/commands.h"
+#include "tools/render/encoder.h"
+#include "tools/render/formats.h"
+#include "tools/render/interrupt.h"
 #include "tools/render/options.h"
 #include "tools/render/progress.h"
 #include "tools/render/render.h"
@@ -22,6 +28,7 @@ namespace {
 constexpr std::string_view COMMAND = "bench";
 constexpr int RUNS = 5;
 constexpr double SAMPLE_EVERY = 2.0;  // seconds of the tune between frames of the sampled run
+constexpr CliRate SAMPLE_RATE{1, 2};  // the same, as a rate
 
 // The fixed frames, as music positions: the landscape spread over the tune
 // (clear of the title), the title across its span in quarters, ends included.
@@ -71,26 +78,132 @@ void bench_scene(Renderer& renderer, const SyncTracks& tracks, std::span<const d
                 1000.0 * double(seconds.size()) / sum);
 }
 
+struct Capture {
+    bool encode = false;  // time the video command's loop instead of single frames
+    double from = 0.0;
+    double to = 10.0;
+    CliRate fps{60, 1};
+    const VideoPreset* preset = nullptr;
+    bool given = false;  // a span, rate or preset was asked for
+};
+
+// Marks the capture as asked for, then takes the option's value.
+CliTake for_capture(Capture& capture, CliTake take) {
+    return [&capture, take](std::string_view text, std::string& error) {
+        capture.given = true;
+        return take(text, error);
+    };
+}
+
+// Renders the span's frames as the video command does, handing each to the
+// encoder when there is one; the seconds taken, or a negative number with
+// error.
+double span_seconds(Renderer& renderer, const SyncTracks& tracks, const Capture& capture, int64_t frames,
+                    Encoder* encoder, std::string& error) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int64_t frame = 0; frame < frames; ++frame) {
+        const RowFrame shown =
+            row_frame(tracks.camera, row_from_seconds(timeline_seconds(capture.from, capture.fps, frame)));
+        Raster image = renderer_frame(renderer, shown.scene, shown.values);
+        if (encoder && !encoder_write(*encoder, std::move(image.rgba), error)) return -1.0;
+        if (interrupt_signal()) {
+            error = "interrupted";
+            return -1.0;
+        }
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Frames per second over the span without and with encoding, and what the
+// encoding costs the run.
+int bench_capture(const CliCommand& command, const CommonOptions& bench, const Capture& capture,
+                  Renderer& renderer, const SyncTracks& tracks) {
+    std::string error, ffmpeg;
+    if (!encoder_find(ffmpeg, error)) return cli_failure(command, error);
+    FormatChoices choices;
+    choices.preset = capture.preset;
+    const std::string file =
+        (std::filesystem::temp_directory_path() / ("zirbelon-bench-" + std::to_string(getpid()) + ".mp4")).string();
+    VideoFormat format;
+    Output target;
+    if (!video_format_resolve(file, choices, format, error) || !output_prepare(file, target, error))
+        return cli_failure(command, error);
+    const int64_t frames = timeline_frame_count(capture.from, capture.to, capture.fps);
+    const InterruptGuard interrupt_guard;
+    const double rendered = span_seconds(renderer, tracks, capture, frames, nullptr, error);
+    if (rendered < 0.0) return cli_failure(command, error);
+    const std::string tune = (std::filesystem::path(bench.dir) / TUNE_FILE).string();
+    const VideoEncoding encoding{target,      format, {},   bench.width,  bench.height,
+                                 capture.fps, frames, tune, capture.from, capture.to - capture.from};
+    EncoderPtr encoder = encoder_start(ffmpeg, encoding, error);
+    if (!encoder) return cli_failure(command, error);
+    const auto start = std::chrono::steady_clock::now();
+    const double looped = span_seconds(renderer, tracks, capture, frames, encoder.get(), error);
+    if (looped < 0.0 || !encoder_finish(std::move(encoder), error)) return cli_failure(command, error);
+    const double encoded = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+    std::printf("zirbelon-render bench --encode at %dx%d, %s fps, %s to %s (%lld frames), %s:\n", bench.width,
+                bench.height, timeline_rate_label(capture.fps).c_str(), timeline_label(capture.from).c_str(),
+                timeline_label(capture.to).c_str(), (long long)frames,
+                capture.preset ? std::string(capture.preset->name).c_str() : "the .mp4 default");
+    std::printf("  rendering only:      %.2f frames/s (%.1f s)\n", double(frames) / rendered, rendered);
+    std::printf("  rendering, encoding: %.2f frames/s (%.1f s)\n", double(frames) / encoded, encoded);
+    std::printf("  the encoder's overhead: %.1f%%\n", 100.0 * (encoded - rendered) / rendered);
+    return CLI_OK;
+}
+
 }  // namespace
 
 int command_bench(std::span<const std::string_view> args) {
     CommonOptions bench;
+    Capture capture;
     bool quiet = false;
     CliCommand command{
         .tool = RENDER_TOOL,
         .name = COMMAND,
-        .usage = {"[--size WxH] [--dir DIR]"},
+        .usage = {"[--size WxH] [--dir DIR]", "--encode [--from S] [--to S] [--fps F] [--preset NAME] [--size WxH]"},
         .description = "Times frames with no display. For each scene, the median of 5 renders\n"
                        "(after one to warm up) of each of five fixed frames of the presentation:\n"
                        "the landscape at 0:04, 0:20, 0:36, 0:52 and 1:20, the title at the start,\n"
                        "the quarters and the end of its span. Then the mean over the whole\n"
                        "presentation, one frame every 2 s of the tune. Times include reading the\n"
-                       "frame back.\n",
-        .options = {cli_quiet_option(quiet)},
+                       "frame back.\n"
+                       "With --encode, frames per second of a span rendered as the video command\n"
+                       "renders it, first alone and then encoded, and the encoder's overhead.\n",
+        .options = {cli_quiet_option(quiet),
+                    {"--encode", "", "time a span rendered and encoded", cli_take_flag(capture.encode)},
+                    {"--from", "S", "the span's start with --encode (default 0)",
+                     for_capture(capture, cli_take_time(capture.from, 0.0, 86400.0,
+                                                        "a music position from 0 to 86400 seconds"))},
+                    {"--to", "S", "the span's end with --encode (default 10)",
+                     for_capture(capture, cli_take_time(capture.to, 0.0, 86400.0,
+                                                        "a music position from 0 to 86400 seconds"))},
+                    {"--fps", "F", "frames per second with --encode (default 60)",
+                     for_capture(capture, [&capture](std::string_view text, std::string& error) {
+                         if (cli_rate(text, capture.fps) && capture.fps.value() <= 1000.0) return true;
+                         error = "needs a rate above 0 and at most 1000, not '" + std::string(text) + "'";
+                         return false;
+                     })},
+                    {"--preset", "NAME", "encode as the preset does, at its size unless --size",
+                     for_capture(capture, [&capture](std::string_view text, std::string& error) {
+                         capture.preset = video_preset_find(text);
+                         if (capture.preset) return true;
+                         error = "names no preset: '" + std::string(text) + "'";
+                         return false;
+                     })}},
         .operand = nullptr,
     };
     common_options_add(command.options, bench, "--size", "the frames' size (default 1920x1080)");
     if (const auto done = cli_parse(command, args)) return *done;
+    if (!capture.encode && capture.given)
+        return cli_usage_error(command, "--from, --to, --fps and --preset time a span: add --encode");
+    if (capture.encode && !(capture.to > capture.from))
+        return cli_usage_error(command, "--to must come after --from");
+    if (capture.preset && !bench.has_size) {
+        bench.width = capture.preset->width;
+        bench.height = capture.preset->height;
+    }
     std::string error;
     const std::filesystem::path dir = bench.dir;
     SyncTracks tracks;
@@ -99,6 +212,7 @@ int command_bench(std::span<const std::string_view> args) {
     if (!tune_length(dir / TUNE_FILE, length, error)) return cli_failure(command, error);
     RendererPtr renderer = renderer_create_from_options(bench, error);
     if (!renderer) return cli_failure(command, error);
+    if (capture.encode) return bench_capture(command, bench, capture, *renderer, tracks);
 
     std::printf("zirbelon-render bench at %dx%d: median of %d renders after a warm-up\n", bench.width,
                 bench.height, RUNS);
@@ -106,12 +220,12 @@ int command_bench(std::span<const std::string_view> args) {
     bench_scene(*renderer, tracks, LANDSCAPE_SECONDS);
     bench_scene(*renderer, tracks, TITLE_SECONDS);
 
-    const int64_t samples = timeline_frame_count(0.0, length, 1.0 / SAMPLE_EVERY);
+    const int64_t samples = timeline_frame_count(0.0, length, SAMPLE_RATE);
     Progress progress = progress_start("frames", samples, quiet);
 
     double sum = 0.0, slowest = 0.0, slowest_at = 0.0;
     for (int64_t frame = 0; frame < samples; ++frame) {
-        const double second = timeline_seconds(0.0, 1.0 / SAMPLE_EVERY, frame);
+        const double second = timeline_seconds(0.0, SAMPLE_RATE, frame);
         const double ms = frame_ms(*renderer, row_frame(tracks.camera, row_from_seconds(second)));
         sum += ms;
         if (ms > slowest) {

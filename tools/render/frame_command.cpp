@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/render/commands.h"
+#include "tools/render/frame_mix.h"
 #include "tools/render/options.h"
 #include "tools/render/png.h"
 #include "tools/render/render.h"
@@ -43,12 +44,13 @@ int command_frame(std::span<const std::string_view> args) {
     double row = 0.0;
     bool has_row = false;
     std::string output;
+    int32_t ssaa = 1;
     CommonOptions common;
     CliCommand command{
         .tool = RENDER_TOOL,
         .name = "frame",
-        .usage = {"--y Y [--rot R] [--scene landscape|title] [--size WxH] -o OUT.png",
-                  "--row ROW [--dir DIR] [--size WxH] -o OUT.png"},
+        .usage = {"--y Y [--rot R] [--scene landscape|title] [--size WxH] [--ssaa N] -o OUT.png",
+                  "--row ROW [--dir DIR] [--size WxH] [--ssaa N] -o OUT.png"},
         .description = "Renders one frame of the presentation to a PNG with the presentation's own\n"
                        "shader programs, with no display. The PNG is the screen as seen: its first\n"
                        "row is the top of the screen.\n",
@@ -69,6 +71,7 @@ int command_frame(std::span<const std::string_view> args) {
                      return cli_take_number(row, -1e300, 1e300, "a finite number")(text, error);
                  }},
                 {"-o, --output", "OUT", "the PNG to write ('-' for standard output)", cli_take_string(output)},
+                ssaa_option(ssaa),
             },
         .operand = nullptr,
     };
@@ -94,9 +97,11 @@ int command_frame(std::span<const std::string_view> args) {
         rot = shown.values.rot;
     }
 
-    RendererPtr renderer = renderer_create_from_options(common, error);
+    RendererPtr renderer = renderer_create_from_options(common, error, ssaa);
     if (!renderer) return cli_failure(command, error);
-    const Raster image = renderer_frame(*renderer, scene, {y, rot});
+    FrameMix mix = frame_mix_start(common.width, common.height, ssaa);
+    frame_mix_add(mix, renderer_frame(*renderer, scene, {y, rot}));
+    const Raster image = frame_mix_result(mix);
     if (!png_write(target, image, error)) return cli_failure(command, error);
 
     // With the picture on standard output, the line goes to stderr.

@@ -7,7 +7,10 @@ void common_options_add(std::vector<CliOption>& options, CommonOptions& common, 
         {size_option, "WxH",
          size_help.empty() ? "the frame's size, which the scenes also receive as k\n(default 1920x1080)" : size_help,
          [&common](std::string_view text, std::string& error) {
-             if (cli_size(text, SIZE_MAX_SIDE, common.width, common.height)) return true;
+             if (cli_size(text, SIZE_MAX_SIDE, common.width, common.height)) {
+                 common.has_size = true;
+                 return true;
+             }
              error = "needs WIDTHxHEIGHT with sides from 1 to " + std::to_string(SIZE_MAX_SIDE) + ", not '" +
                      std::string(text) + "'";
              return false;
@@ -51,6 +54,27 @@ CliTake cli_take_scene(Scene& scene) {
     };
 }
 
-RendererPtr renderer_create_from_options(const CommonOptions& common, std::string& error) {
-    return renderer_create_from_files(common.width, common.height, common.shaders, error);
+RendererPtr renderer_create_from_options(const CommonOptions& common, std::string& error, int32_t factor) {
+    if (int64_t(common.width) * factor > SIZE_MAX_SIDE || int64_t(common.height) * factor > SIZE_MAX_SIDE) {
+        error = "--ssaa " + std::to_string(factor) + " would render " + std::to_string(common.width * factor) + "x" +
+                std::to_string(common.height * factor) + " pixels, more than " + std::to_string(SIZE_MAX_SIDE) +
+                " a side";
+        return nullptr;
+    }
+    return renderer_create_from_files(common.width * factor, common.height * factor, common.shaders, error);
+}
+
+CliOption ssaa_option(int32_t& factor) {
+    return {"--ssaa", "N",
+            "anti-aliasing: render each frame N times as wide and high\n(2, 3 or 4; the scenes receive that size "
+            "as k) and take\nthe mean of each N x N block (default 1: off)",
+            [&factor](std::string_view text, std::string& error) {
+                int64_t value = 0;
+                if (!cli_integer(text, value) || value < 1 || value > SSAA_MAX) {
+                    error = "needs 1, 2, 3 or 4, not '" + std::string(text) + "'";
+                    return false;
+                }
+                factor = int32_t(value);
+                return true;
+            }};
 }

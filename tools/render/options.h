@@ -19,6 +19,7 @@ inline constexpr int32_t SIZE_MAX_SIDE = 16384;
 struct CommonOptions {
     int32_t width = SCREEN_WIDTH;
     int32_t height = SCREEN_HEIGHT;
+    bool has_size = false;  // given on the command line, over a preset's
     std::string dir = ".";
     bool has_dir = false;  // frame takes a folder only with a row
     ShaderFiles shaders{};
@@ -32,5 +33,11 @@ void common_options_add(std::vector<CliOption>& options, CommonOptions& common,
 // Reads "landscape" or "title" into scene.
 CliTake cli_take_scene(Scene& scene);
 
-// The renderer the shared options ask for: their size and shader files.
-RendererPtr renderer_create_from_options(const CommonOptions& common, std::string& error);
+// The renderer the shared options ask for: their size (times factor, for
+// supersampling: the scenes then receive the larger size as k) and shader
+// files.
+RendererPtr renderer_create_from_options(const CommonOptions& common, std::string& error, int32_t factor = 1);
+
+// --ssaa N: each frame rendered N times as wide and high and averaged down.
+inline constexpr int32_t SSAA_MAX = 4;
+CliOption ssaa_option(int32_t& factor);

@@ -15,6 +15,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto TERMINAL_PERIOD = std::chrono::milliseconds(200);
 constexpr auto LOG_PERIOD = std::chrono::seconds(10);
 constexpr int BAR_WIDTH = 24;
+// The moving average's window: a sample every half second, the last ten seconds.
+constexpr auto SAMPLE_PERIOD = std::chrono::milliseconds(500);
+constexpr size_t WINDOW_SAMPLES = 20;
 
 std::string duration_text(double seconds) {
     const long long whole = std::max(0LL, (long long)(seconds + 0.5));
@@ -24,8 +27,9 @@ std::string duration_text(double seconds) {
 }
 
 void show(Progress& progress, int64_t done, bool last) {
+    const Clock::time_point now = Clock::now();
     const double elapsed = progress_seconds(progress);
-    const double rate = elapsed > 0.0 ? double(done) / elapsed : 0.0;
+    const double rate = last ? (elapsed > 0.0 ? double(done) / elapsed : 0.0) : progress_rate(progress, done, now);
     const double left = rate > 0.0 ? double(progress.total - done) / rate : 0.0;
     const int filled =
         progress.total > 0 ? int(double(BAR_WIDTH) * double(done) / double(progress.total)) : BAR_WIDTH;
@@ -56,6 +60,7 @@ Progress progress_start(std::string what, int64_t total, bool quiet) {
 void progress_update(Progress& progress, int64_t done) {
     const Clock::time_point now = Clock::now();
     if (progress.quiet) return;
+    progress_sample(progress, done, now);
     if (now - progress.last_shown < (progress.terminal ? TERMINAL_PERIOD : LOG_PERIOD)) return;
     progress.last_shown = now;
     show(progress, done, false);
@@ -67,4 +72,22 @@ void progress_finish(Progress& progress, int64_t done) {
 
 double progress_seconds(const Progress& progress) {
     return std::chrono::duration<double>(Clock::now() - progress.start).count();
+}
+
+double progress_rate(const Progress& progress, int64_t done, Clock::time_point now) {
+    const ProgressSample oldest =
+        progress.recent.empty() ? ProgressSample{progress.start, 0} : progress.recent.front();
+    double seconds = std::chrono::duration<double>(now - oldest.time).count();
+    int64_t counted = done - oldest.done;
+    if (seconds < 1.0) {
+        seconds = std::chrono::duration<double>(now - progress.start).count();
+        counted = done;
+    }
+    return seconds > 0.0 ? double(counted) / seconds : 0.0;
+}
+
+void progress_sample(Progress& progress, int64_t done, Clock::time_point now) {
+    if (!progress.recent.empty() && now - progress.recent.back().time < SAMPLE_PERIOD) return;
+    progress.recent.push_back({now, done});
+    if (progress.recent.size() > WINDOW_SAMPLES) progress.recent.pop_front();
 }
