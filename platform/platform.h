@@ -27,8 +27,8 @@ void* platform_gl_proc(const char* name);
 void platform_gl_rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 // Shows the finished frame (SwapBuffers).
 void platform_swap_buffers();
-// True while Escape is down or when it was pressed since the previous call
-// (GetAsyncKeyState(VK_ESCAPE) != 0); never waits.
+// True while Escape (or Alt with F4, as parties require) is down or when it was
+// pressed since the previous call (GetAsyncKeyState(VK_ESCAPE) != 0); never waits.
 bool platform_escape_pressed();
 // A modal error box with the text and the system's default caption; returns
 // when it is dismissed (MessageBoxA(NULL, text, NULL, MB_ICONERROR)).
