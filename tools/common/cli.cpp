@@ -236,6 +236,12 @@ bool cli_number(std::string_view text, double& value) {
     return parse_whole(text, value) && std::isfinite(value);
 }
 
+std::string cli_number_text(double value) {
+    char text[64];
+    const auto [end, problem] = std::to_chars(text, text + sizeof text, value);
+    return problem == std::errc() ? std::string(text, end) : std::string("0");
+}
+
 bool cli_integer(std::string_view text, int64_t& value) { return parse_whole(text, value); }
 
 bool cli_time(std::string_view text, double& seconds) {

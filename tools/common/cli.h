@@ -94,6 +94,9 @@ struct CliRate {
 
 // A finite decimal number, an optional sign in front.
 bool cli_number(std::string_view text, double& value);
+// The shortest text that cli_number reads back as the same double, e.g. "600",
+// "1310.5": for file names and for the options one tool hands to another.
+std::string cli_number_text(double value);
 // A whole number that fits.
 bool cli_integer(std::string_view text, int64_t& value);
 // A time: seconds "S.s", or minutes and seconds "M:SS.s".

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -51,13 +50,6 @@ namespace {
 
 // How often a wait for the writer looks at the interrupt flag.
 constexpr auto INTERRUPT_POLL = std::chrono::milliseconds(50);
-
-// The shortest text that reads back as the same double.
-std::string number_text(double value) {
-    char text[32];
-    const auto [end, problem] = std::to_chars(text, text + sizeof text, value);
-    return problem == std::errc() ? std::string(text, end) : std::string("0");
-}
 
 std::string rate_text(CliRate rate) {
     return std::to_string(rate.numerator) + "/" + std::to_string(rate.denominator);
@@ -106,7 +98,7 @@ std::vector<std::string> ffmpeg_arguments(const std::string& ffmpeg_path, const 
         "-f", "rawvideo", "-pix_fmt", "rgba", "-video_size", size,
         "-framerate", rate_text(encoding.fps), "-i", "pipe:0",
         // The tune from the run's first frame on, for as long as the run.
-        "-ss", number_text(encoding.from), "-t", number_text(encoding.span), "-i", "file:" + encoding.tune,
+        "-ss", cli_number_text(encoding.from), "-t", cli_number_text(encoding.span), "-i", "file:" + encoding.tune,
         "-map", "0:v:0", "-map", "1:a:0", "-filter_threads", "1",
     };
     // The frames are sRGB: BT.709 primaries and transfer, tagged so that

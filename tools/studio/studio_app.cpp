@@ -7,7 +7,6 @@
 #include <imgui_impl_sdl.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -31,14 +30,6 @@ constexpr double SILENT_LENGTH = 120.0;  // the timeline without a tune
 
 double milliseconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The number as the shortest text that reads back to it, for file names and
-// the render tool's options: "600", "1310.5".
-std::string number_text(double value) {
-    char text[64];
-    const auto [end, problem] = std::to_chars(text, text + sizeof text, value);
-    return problem == std::errc() ? std::string(text, end) : std::string("0");
 }
 
 Waveform waveform_of(const TunePcm& tune) {
@@ -232,7 +223,7 @@ void studio_shot(StudioState& state) {
     image.width = SCREEN_WIDTH;
     image.height = SCREEN_HEIGHT;
     image.rgba = scene_view_pixels(state.view);
-    const std::string path = (std::filesystem::path(state.options.shots) / ("row-" + number_text(state.row) + ".png")).string();
+    const std::string path = (std::filesystem::path(state.options.shots) / ("row-" + cli_number_text(state.row) + ".png")).string();
     state.message = png_write(path, image, error) ? "wrote " + path : error;
     state.drawn_row = -1.0;  // the texture now holds the full-size frame: draw again at the rule's size
 }
@@ -245,9 +236,9 @@ void studio_video(StudioState& state) {
     const double from = state.transport.loop ? state.transport.loop_in : 0.0;
     const double to = state.transport.loop ? state.transport.loop_out : state.transport.length;
     const std::string output = (std::filesystem::path(state.options.shots) /
-                                ("loop-" + number_text(from) + "-" + number_text(to) + ".mp4")).string();
-    std::vector<std::string> arguments = {"--dir", state.options.dir, "--from", number_text(from), "--to",
-                                          number_text(to), "-o", output};
+                                ("loop-" + cli_number_text(from) + "-" + cli_number_text(to) + ".mp4")).string();
+    std::vector<std::string> arguments = {"--dir", state.options.dir, "--from", cli_number_text(from), "--to",
+                                          cli_number_text(to), "-o", output};
     if (!state.options.landscape_shader.empty())
         arguments.insert(arguments.end(), {"--shader", "landscape=" + state.options.landscape_shader});
     if (!state.options.title_shader.empty())

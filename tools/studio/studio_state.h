@@ -60,8 +60,6 @@ struct StudioState {
 
     TimelineView timeline;
     uint32_t plot_texture = 0;  // the curve view, drawn by the plot's own rules
-    int32_t plot_width = 0;
-    int32_t plot_height = 0;
     std::string plot_key;       // what the plot texture shows
 
     std::vector<FileWatch> shader_watches;  // landscape, title
