@@ -16,6 +16,18 @@ uniform float y;
 uniform float rot;
 uniform vec2 k;
 
+// How fast each sine of the height turns per cell: its argument's factor of
+// the cell's x (the first three) or z (the last three).
+const vec3 X_RATES = vec3(0.5523, 0.23, 0.0152);
+const vec3 Z_RATES = vec3(0.7632, 0.25234, 0.45234);
+// What a bound allows each sine: the rounding of two arguments (below 2e-3
+// each while they stay under 8192, i.e. for cells up to FAR from the origin
+// and |y| up to BOUNDED_Y) and the GL's own error (Mesa's: 2e-5; a test
+// holds it under 1e-3). The same again covers the rounding of the height.
+const float ERROR = 0.01;
+const float FAR = 4096.0;
+const float BOUNDED_Y = 1000.0;
+
 void main()
 {
     // Empty space is black: the colour of a ray that passes all its samples,
@@ -64,19 +76,53 @@ void main()
         p = q + d;
     }
 
+    // The height is the sum of three sines of the cell's x and three of its z,
+    // and a sine with factor a moves by at most a per cell. Where the height
+    // was last computed (the anchor column) its six sines are kept, each
+    // raised by ERROR: a term of a column dx (or dz) cells away is then at
+    // most that plus its factor times dx, and never above 1 + ERROR. A sample
+    // whose row reaches the sum of those reaches is above the ground, and its
+    // ground test is settled without a sine. Before any anchor, and near none
+    // (cells beyond FAR, or y beyond BOUNDED_Y) the terms stand at their cap,
+    // which settles exactly the rows of 12 and above.
     vec4 colour = miss;
+    vec3 x_terms = vec3(1.0 + ERROR);
+    vec3 z_terms = vec3(1.0 + ERROR);
+    vec2 anchor = vec2(0.0);
+    float exit_row = rising ? 12.0 : 1e30;
+    vec3 c = vec3(0.0);
     for (; i < 200; i++) {
-        vec3 c = floor(p / edge);
+        // The samples that the bound settles and that miss the origin and the
+        // tube, in a loop of their own: the lanes of a group run a loop's
+        // whole body on every trip, and this one has no sine.
+        for (; i < 200; i++) {
+            c = floor(p / edge);
+            vec3 x_reach = min(x_terms + X_RATES * abs(c.x - anchor.x), vec3(1.0 + ERROR));
+            vec3 z_reach = min(z_terms + Z_RATES * abs(c.z - anchor.y), vec3(1.0 + ERROR));
+            float highest = 2.9 * (x_reach.x + x_reach.y + x_reach.z + z_reach.x + z_reach.y + z_reach.z) - 6.0;
+            bool passes = c.y >= highest + ERROR && max(abs(c.x), abs(c.z)) <= FAR && c.y < exit_row &&
+                          c != vec3(0.0) && !(tube && sqrt(c.y * c.y + c.z * c.z) < 10.0);
+            if (!passes) {
+                break;
+            }
+            p += d;
+        }
         // A rising ray that reaches row 12 never comes down again.
-        if (rising && c.y >= 12.0) {
+        if (i >= 200 || c.y >= exit_row) {
             break;
         }
-        float h = 2.9 * (sin(0.5523 * c.x) + sin(0.23 * c.x + 5.0 * y) + sin(0.0152 * c.x + 3.1 * y)
-                         + sin(0.7632 * c.z) + sin(0.25234 * c.z) + sin(0.45234 * c.z)) - 6.0;
+        // The sample in full, in the order of the tests: origin, ground, tube.
         if (c == vec3(0.0)) {
             colour = vec4(1.0);
             break;
         }
+        vec3 x_sines = vec3(sin(0.5523 * c.x), sin(0.23 * c.x + 5.0 * y), sin(0.0152 * c.x + 3.1 * y));
+        vec3 z_sines = vec3(sin(0.7632 * c.z), sin(0.25234 * c.z), sin(0.45234 * c.z));
+        float h = 2.9 * (x_sines.x + x_sines.y + x_sines.z + z_sines.x + z_sines.y + z_sines.z) - 6.0;
+        bool near = max(abs(c.x), abs(c.z)) <= FAR && abs(y) <= BOUNDED_Y;
+        x_terms = near ? x_sines + ERROR : vec3(1.0 + ERROR);
+        z_terms = near ? z_sines + ERROR : vec3(1.0 + ERROR);
+        anchor = c.xz;
         if (c.y < h) {
             colour = vec4(0.4 - 0.1 * c.y, 0.4 - 0.05 * c.y, 0.4 - 0.03 * c.y, 1.0);
             break;

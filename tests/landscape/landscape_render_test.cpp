@@ -1,15 +1,22 @@
 // The shipped landscape text on Mesa's software GL at full resolution: against
 // the CPU model on tiles spread over the 1920x1080 frame, and byte for byte
-// against the march with no shortcut over a sweep of the clock.
+// against the march with no shortcut over a sweep of the clock and over the
+// shipped choreography.
+#include "presentation/frame.h"
+#include "presentation/presentation.h"
 #include "shaders/programs.h"
 #include "tests/landscape/landscape_literal.h"
 #include "tests/landscape/landscape_reference.h"
 #include "tests/landscape/picture_check.h"
+#include "tools/common/tune.h"
 #include "tools/headless/headless_gl.h"
+#include "tracks/tracks.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -175,6 +182,83 @@ TEST_F(LandscapeRender, ShippedTextMatchesTheLiteralMarchByteForByte) {
             }
         }
     }
+}
+
+// What viewers see: every 2 s of the tune, whole frames, with the camera the
+// shipped tracks give.
+TEST_F(LandscapeRender, ShippedTextMatchesTheLiteralMarchOverTheChoreography) {
+    std::string error;
+    double length = 0.0;
+    ASSERT_TRUE(tune_length(std::filesystem::path(STAGE_DIR) / TUNE_FILE, length, error)) << error;
+    TrackSetPtr set = trackset_create(std::string(STAGE_DIR) + "/" + TRACKSET_BASE_NAME);
+    ASSERT_TRUE(set);
+    const CameraTracks camera = camera_tracks_request(*set);
+    int32_t frames = 0;
+    for (double second = 0.0; second < length; second += 2.0) {
+        const RowFrame shown = row_frame(camera, row_from_seconds(second));
+        if (shown.scene != Scene::landscape) continue;
+        ++frames;
+        const Rect whole{0, 0, WIDTH, HEIGHT};
+        const std::vector<uint8_t> shipped = render(shipped_, shown.values.y, shown.values.rot, whole);
+        const std::vector<uint8_t> literal = render(literal_, shown.values.y, shown.values.rot, whole);
+        ASSERT_EQ(shipped.size(), size_t(WIDTH) * size_t(HEIGHT) * 4);
+        if (shipped == literal) continue;
+        const PictureDifference difference = picture_compare(shipped, literal, 0);
+        ADD_FAILURE() << difference.off << " pixels differ at " << second << " s (y = " << shown.values.y
+                      << ", rot = " << shown.values.rot << ")";
+        Picture rendered = picture_make(WIDTH, HEIGHT);
+        Picture reference = picture_make(WIDTH, HEIGHT);
+        picture_paste(rendered, 0, 0, WIDTH, HEIGHT, shipped);
+        picture_paste(reference, 0, 0, WIDTH, HEIGHT, literal);
+        for (const std::string& path :
+             picture_save("landscape-choreography-" + std::to_string(int(second)), rendered, reference, 0))
+            std::printf("saved %s\n", path.c_str());
+    }
+    EXPECT_GT(frames, 40);  // the tune's landscape frames, not an empty folder's
+}
+
+// The shipped text settles samples from bounds that allow the GL's sine 1e-3
+// of error for arguments under 8192: every 0.004 from -8192 to 8192 (a
+// frame's pixels in turn), the sine read back to 1/32768.
+TEST_F(LandscapeRender, TheSineIsAsCloseAsTheMarchsBoundsAllow) {
+    constexpr const char* SINES = R"(
+uniform float y;
+uniform float rot;
+uniform vec2 k;
+void main()
+{
+    float index = floor(gl_FragCoord.x) + k.x * floor(gl_FragCoord.y);
+    float x = index * (2.0 * y / (k.x * k.y)) - y;
+    float u = floor((sin(x) + 1.0) * 32767.5 + 0.5);
+    gl_FragColor = vec4(floor(u / 256.0) / 255.0, mod(u, 256.0) / 255.0, 0.0, 1.0);
+}
+)";
+    const GlFunctions functions = headless_gl_functions();
+    const uint32_t program = programs_build(functions, {vertex_glsl, SINES, title_glsl}, WIDTH, HEIGHT).landscape;
+    std::string log;
+    ASSERT_TRUE(headless_gl_program_status(*gl_, program, log)) << log;
+    constexpr float RANGE = 8192.0f;
+    const std::vector<uint8_t> pixels = render(program, RANGE, 0.0f, {0, 0, WIDTH, HEIGHT});
+    ASSERT_EQ(pixels.size(), size_t(WIDTH) * size_t(HEIGHT) * 4);
+    const float step = (2.0f * RANGE) / (float(WIDTH) * float(HEIGHT));
+    double worst = 0.0, worst_at = 0.0;
+    for (int32_t row = 0; row < HEIGHT; ++row)
+        for (int32_t column = 0; column < WIDTH; ++column) {
+            const size_t at = 4 * (size_t(row) * WIDTH + size_t(column));
+            const double value = (pixels[at] * 256.0 + pixels[at + 1]) / 32767.5 - 1.0;
+            const float index = float(column) + float(WIDTH) * float(HEIGHT - 1 - row);
+            // The GL may round the argument once (a fused multiply-add) or twice.
+            const float product = index * step;
+            const double once = double(std::fma(index, step, -RANGE));
+            const double twice = double(product - RANGE);
+            const double error = std::min(std::abs(value - std::sin(once)), std::abs(value - std::sin(twice)));
+            const double argument = once;
+            if (error > worst) {
+                worst = error;
+                worst_at = argument;
+            }
+        }
+    EXPECT_LT(worst, 1e-3) << "at " << worst_at;
 }
 
 }  // namespace
