@@ -48,12 +48,15 @@ double frame_ms(Renderer& renderer, const RowFrame& shown) {
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-double median_ms(Renderer& renderer, const RowFrame& shown) {
-    frame_ms(renderer, shown);  // warm-up
+// Renders the frames of the sampled run take for each text, one text after
+// the other frame by frame, so that both see the machine alike.
+constexpr int SIDE_BY_SIDE_RUNS = 3;
+
+double median_of(Renderer& renderer, const RowFrame& shown, int runs) {
     std::vector<double> times;
-    for (int run = 0; run < RUNS; ++run) times.push_back(frame_ms(renderer, shown));
-    std::nth_element(times.begin(), times.begin() + RUNS / 2, times.end());
-    return times[RUNS / 2];
+    for (int run = 0; run < runs; ++run) times.push_back(frame_ms(renderer, shown));
+    std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
+    return times[size_t(runs / 2)];
 }
 
 const char* scene_name(Scene scene) {
@@ -66,7 +69,8 @@ void bench_scene(Renderer& renderer, const SyncTracks& tracks, std::span<const d
     std::string name;
     for (const double second : seconds) {
         const RowFrame shown = row_frame(tracks.camera, row_from_seconds(second));
-        const double ms = median_ms(renderer, shown);
+        frame_ms(renderer, shown);  // warm-up
+        const double ms = median_of(renderer, shown, RUNS);
         std::printf("  %-9s %s  row %6.1f  y %8.3f  rot %8.3f  %9.2f ms\n", scene_name(shown.scene),
                     timeline_label(second).c_str(), row_from_seconds(second), double(shown.values.y),
                     double(shown.values.rot), ms);
@@ -85,12 +89,23 @@ struct Capture {
     CliRate fps{60, 1};
     const VideoPreset* preset = nullptr;
     bool given = false;  // a span, rate or preset was asked for
+    bool span_given = false;  // --from or --to
+    bool to_given = false;
 };
 
 // Marks the capture as asked for, then takes the option's value.
 CliTake for_capture(Capture& capture, CliTake take) {
     return [&capture, take](std::string_view text, std::string& error) {
         capture.given = true;
+        return take(text, error);
+    };
+}
+
+// Marks the span as asked for, then takes the option's value.
+CliTake for_span(Capture& capture, bool& given, CliTake take) {
+    return [&capture, &given, take](std::string_view text, std::string& error) {
+        capture.span_given = true;
+        given = true;
         return take(text, error);
     };
 }
@@ -153,32 +168,81 @@ int bench_capture(const CliCommand& command, const CommonOptions& bench, const C
     return CLI_OK;
 }
 
+struct Slowest {
+    double ms = 0.0;
+    double second = 0.0;
+};
+
+void slowest_update(Slowest& slowest, double ms, double second) {
+    if (ms > slowest.ms) slowest = {ms, second};
+}
+
+// The whole presentation's sampled frames with both renderers, a line for
+// each frame and the means, the slowest frames and the ratio.
+void bench_side_by_side(Renderer& renderer, Renderer& other, const SyncTracks& tracks, double from, double to,
+                        const std::string& other_name) {
+    const int64_t samples = timeline_frame_count(from, to, SAMPLE_RATE);
+    std::printf("  side by side, median of %d renders each: these texts (A) and %s (B)\n", SIDE_BY_SIDE_RUNS,
+                other_name.c_str());
+    std::printf("  %-6s %-9s %8s %9s %10s %10s %7s\n", "time", "scene", "y", "rot", "A ms", "B ms", "B/A");
+    std::fflush(stdout);
+    // Each frame's line shows the progress.
+    double sum = 0.0, other_sum = 0.0;
+    Slowest slowest, other_slowest;
+    for (int64_t frame = 0; frame < samples; ++frame) {
+        const double second = timeline_seconds(from, SAMPLE_RATE, frame);
+        const RowFrame shown = row_frame(tracks.camera, row_from_seconds(second));
+        const double ms = median_of(renderer, shown, SIDE_BY_SIDE_RUNS);
+        const double other_ms = median_of(other, shown, SIDE_BY_SIDE_RUNS);
+        sum += ms;
+        other_sum += other_ms;
+        slowest_update(slowest, ms, second);
+        slowest_update(other_slowest, other_ms, second);
+        std::printf("  %-6s %-9s %8.3f %9.3f %10.2f %10.2f %6.2fx\n", timeline_label(second).c_str(),
+                    scene_name(shown.scene), double(shown.values.y), double(shown.values.rot), ms, other_ms,
+                    other_ms / ms);
+        std::fflush(stdout);
+    }
+    const double mean = sum / double(samples), other_mean = other_sum / double(samples);
+    std::printf("  %s to %s, %lld frames: A mean %.2f ms, slowest %.2f ms at %s; B mean %.2f ms, "
+                "slowest %.2f ms at %s; B/A %.2fx\n",
+                timeline_label(from).c_str(), timeline_label(to).c_str(), (long long)samples, mean, slowest.ms,
+                timeline_label(slowest.second).c_str(), other_mean,
+                other_slowest.ms, timeline_label(other_slowest.second).c_str(), other_mean / mean);
+}
+
 }  // namespace
 
 int command_bench(std::span<const std::string_view> args) {
     CommonOptions bench;
     Capture capture;
     bool quiet = false;
+    ShaderFiles against;
     CliCommand command{
         .tool = RENDER_TOOL,
         .name = COMMAND,
-        .usage = {"[--size WxH] [--dir DIR]", "--encode [--from S] [--to S] [--fps F] [--preset NAME] [--size WxH]"},
+        .usage = {"[--size WxH] [--dir DIR] [--against SCENE=FILE]", "--encode [--from S] [--to S] [--fps F] [--preset NAME] [--size WxH]"},
         .description = "Times frames with no display. For each scene, the median of 5 renders\n"
                        "(after one to warm up) of each of five fixed frames of the presentation:\n"
                        "the landscape at 0:04, 0:20, 0:36, 0:52 and 1:20, the title at the start,\n"
                        "the quarters and the end of its span. Then the mean over the whole\n"
                        "presentation, one frame every 2 s of the tune. Times include reading the\n"
-                       "frame back.\n"
+                       "frame back. With --against, the whole presentation is timed frame by\n"
+                       "frame with the texts and, side by side, with FILE in the scene's place.\n"
                        "With --encode, frames per second of a span rendered as the video command\n"
                        "renders it, first alone and then encoded, and the encoder's overhead.\n",
         .options = {cli_quiet_option(quiet),
+                    {"--against", "SCENE=FILE",
+                     "also time every frame of the whole presentation with the\nscene's text from FILE, side by "
+                     "side",
+                     cli_take_shader(against)},
                     {"--encode", "", "time a span rendered and encoded", cli_take_flag(capture.encode)},
-                    {"--from", "S", "the span's start with --encode (default 0)",
-                     for_capture(capture, cli_take_time(capture.from, 0.0, 86400.0,
-                                                        "a music position from 0 to 86400 seconds"))},
-                    {"--to", "S", "the span's end with --encode (default 10)",
-                     for_capture(capture, cli_take_time(capture.to, 0.0, 86400.0,
-                                                        "a music position from 0 to 86400 seconds"))},
+                    {"--from", "S", "the span's start with --encode (default 0) or --against",
+                     for_span(capture, capture.span_given, cli_take_time(capture.from, 0.0, 86400.0,
+                                                     "a music position from 0 to 86400 seconds"))},
+                    {"--to", "S", "the span's end with --encode (default 10) or --against\n(default: the tune's end)",
+                     for_span(capture, capture.to_given, cli_take_time(capture.to, 0.0, 86400.0,
+                                                     "a music position from 0 to 86400 seconds"))},
                     {"--fps", "F", "frames per second with --encode (default 60)",
                      for_capture(capture, [&capture](std::string_view text, std::string& error) {
                          if (cli_rate(text, capture.fps) && capture.fps.value() <= 1000.0) return true;
@@ -196,8 +260,12 @@ int command_bench(std::span<const std::string_view> args) {
     };
     common_options_add(command.options, bench, "--size", "the frames' size (default 1920x1080)");
     if (const auto done = cli_parse(command, args)) return *done;
+    const bool side_by_side = !against.landscape.empty() || !against.title.empty();
+    if (side_by_side && capture.encode) return cli_usage_error(command, "--against times frames, not --encode");
     if (!capture.encode && capture.given)
-        return cli_usage_error(command, "--from, --to, --fps and --preset time a span: add --encode");
+        return cli_usage_error(command, "--fps and --preset time a span: add --encode");
+    if (!capture.encode && !side_by_side && capture.span_given)
+        return cli_usage_error(command, "--from and --to time a span: add --encode or --against");
     if (capture.encode && !(capture.to > capture.from))
         return cli_usage_error(command, "--to must come after --from");
     if (capture.preset && !bench.has_size) {
@@ -213,6 +281,14 @@ int command_bench(std::span<const std::string_view> args) {
     RendererPtr renderer = renderer_create_from_options(bench, error);
     if (!renderer) return cli_failure(command, error);
     if (capture.encode) return bench_capture(command, bench, capture, *renderer, tracks);
+    RendererPtr other;
+    if (side_by_side) {
+        ShaderFiles files = bench.shaders;
+        if (!against.landscape.empty()) files.landscape = against.landscape;
+        if (!against.title.empty()) files.title = against.title;
+        other = renderer_create_from_files(bench.width, bench.height, files, error);
+        if (!other) return cli_failure(command, error);
+    }
 
     std::printf("zirbelon-render bench at %dx%d: median of %d renders after a warm-up\n", bench.width,
                 bench.height, RUNS);
@@ -220,6 +296,14 @@ int command_bench(std::span<const std::string_view> args) {
     bench_scene(*renderer, tracks, LANDSCAPE_SECONDS);
     bench_scene(*renderer, tracks, TITLE_SECONDS);
 
+    if (other) {
+        const double to = capture.to_given ? std::min(capture.to, length) : length;
+        const double from = capture.from;
+        if (!(to > from)) return cli_usage_error(command, "--to must come after --from, within the tune");
+        bench_side_by_side(*renderer, *other, tracks, from, to,
+                           against.landscape.empty() ? against.title : against.landscape);
+        return CLI_OK;
+    }
     const int64_t samples = timeline_frame_count(0.0, length, SAMPLE_RATE);
     Progress progress = progress_start("frames", samples, quiet);
 

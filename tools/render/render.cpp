@@ -61,18 +61,20 @@ RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& s
     return renderer;
 }
 
-RendererPtr renderer_create_from_files(int32_t width, int32_t height, const ShaderFiles& files,
-                                       std::string& error) {
+bool scene_texts_read(const ShaderFiles& files, SceneTexts& texts, std::string& error) {
+    const SceneSources builtin = render_builtin_sources();
+    texts.landscape = builtin.landscape;
+    texts.title = builtin.title;
+    if (!files.landscape.empty() && !text_read(files.landscape, texts.landscape, error)) return false;
+    if (!files.title.empty() && !text_read(files.title, texts.title, error)) return false;
+    return true;
+}
+
+RendererPtr renderer_create_from_texts(int32_t width, int32_t height, const SceneTexts& texts,
+                                       const ShaderFiles& files, std::string& error) {
     SceneSources sources = render_builtin_sources();
-    std::string landscape, title;
-    if (!files.landscape.empty()) {
-        if (!text_read(files.landscape, landscape, error)) return nullptr;
-        sources.landscape = landscape.c_str();
-    }
-    if (!files.title.empty()) {
-        if (!text_read(files.title, title, error)) return nullptr;
-        sources.title = title.c_str();
-    }
+    sources.landscape = texts.landscape.c_str();
+    sources.title = texts.title.c_str();
     RendererPtr renderer = renderer_create(width, height, sources, error);
     if (renderer) return renderer;
     // Name the file whose text failed, when the failure is one of the texts'.
@@ -81,6 +83,13 @@ RendererPtr renderer_create_from_files(int32_t width, int32_t height, const Shad
                                                                   : std::string();
     if (!failed.empty()) error = failed + ": " + error;
     return nullptr;
+}
+
+RendererPtr renderer_create_from_files(int32_t width, int32_t height, const ShaderFiles& files,
+                                       std::string& error) {
+    SceneTexts texts;
+    if (!scene_texts_read(files, texts, error)) return nullptr;
+    return renderer_create_from_texts(width, height, texts, files, error);
 }
 
 Raster renderer_frame(Renderer& renderer, Scene scene, const FrameValues& values) {

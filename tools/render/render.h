@@ -48,6 +48,19 @@ struct ShaderFiles {
     std::string title;
 };
 
+// The fragment texts of both scenes: a file's where one is named, else the
+// built-in one. False with the reason in error when a file cannot be read.
+struct SceneTexts {
+    std::string landscape;
+    std::string title;
+};
+bool scene_texts_read(const ShaderFiles& files, SceneTexts& texts, std::string& error);
+
+// renderer_create with the texts; an error from a text that does not build
+// names its file, when it came from one.
+RendererPtr renderer_create_from_texts(int32_t width, int32_t height, const SceneTexts& texts,
+                                       const ShaderFiles& files, std::string& error);
+
 // renderer_create with the files' texts in place of the built-in ones. Null
 // with the reason in error when a file cannot be read or its text does not
 // build; error then names the file and carries the GL's log.
