@@ -1,12 +1,16 @@
 // The headless GL backend and the render library on Mesa: the presentation's
 // own texts build, broken texts are reported, pixels come back as the screen
-// shows them, and a scissored tile matches the whole frame.
+// shows them, a read split in two keeps the pixels of its start, a scissored
+// tile matches the whole frame, and a pipeline's renders come back in order
+// as the renders made one at a time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "presentation/presentation.h"
 #include "tools/headless/headless_gl.h"
@@ -121,6 +125,48 @@ TEST(HeadlessGl, RefusesSizesItCannotHave) {
     EXPECT_EQ(headless_gl_read_rgba(*gl, 4, 4, 4, 4).size(), 64u);
 }
 
+// Counts the bytes in which two pictures differ; all of them when their sizes do.
+int64_t bytes_differing(const Raster& a, const Raster& b) {
+    if (a.width != b.width || a.height != b.height || a.rgba.size() != b.rgba.size())
+        return int64_t(std::max(a.rgba.size(), b.rgba.size()));
+    int64_t differing = 0;
+    for (size_t i = 0; i < a.rgba.size(); ++i) differing += a.rgba[i] != b.rgba[i];
+    return differing;
+}
+
+// A read in two halves gives what the read in one call gives, for the
+// rectangle as it was when the read started: drawing over the framebuffer
+// before the read is finished changes nothing in it. A larger rectangle
+// after a smaller one grows the pack buffer.
+TEST(HeadlessGl, ReadInTwoHalvesKeepsThePixelsOfItsStart) {
+    HeadlessGlPtr gl = create_gl(WIDTH, HEIGHT);
+    ASSERT_TRUE(gl);
+    const GlFunctions functions = headless_gl_functions();
+    const ScenePrograms programs = programs_build(
+        functions, {vertex_glsl, GRADIENT_FRAGMENT, GRADIENT_FRAGMENT}, WIDTH, HEIGHT);
+    EXPECT_TRUE(headless_gl_read_finish(*gl).empty()) << "no read was started";
+    for (const Tile& tile : {Tile{3, 5, 7, 4}, Tile{0, 0, WIDTH, HEIGHT}, Tile{10, 2, 30, 40}}) {
+        program_draw(functions, programs.landscape, 0.25f, 1.0f, WIDTH, HEIGHT);
+        const std::vector<uint8_t> whole = headless_gl_read_rgba(*gl, tile.x, tile.y, tile.width, tile.height);
+        ASSERT_TRUE(headless_gl_read_start(*gl, tile.x, tile.y, tile.width, tile.height));
+        headless_gl_clear(*gl, 1.0f, 0.0f, 1.0f, 1.0f);
+        program_draw(functions, programs.landscape, 0.75f, 0.5f, WIDTH, HEIGHT);
+        headless_gl_flush(*gl);
+        const std::vector<uint8_t> halves = headless_gl_read_finish(*gl);
+        const Raster expected{tile.width, tile.height, whole};
+        const Raster got{tile.width, tile.height, halves};
+        EXPECT_EQ(bytes_differing(got, expected), 0) << tile.width << "x" << tile.height << " at " << tile.x;
+        EXPECT_GT(bytes_differing(got, {tile.width, tile.height,
+                                        headless_gl_read_rgba(*gl, tile.x, tile.y, tile.width, tile.height)}),
+                  0)
+            << "the second drawing does not differ from the first";
+        EXPECT_TRUE(headless_gl_read_finish(*gl).empty()) << "a read given twice";
+    }
+    EXPECT_FALSE(headless_gl_read_start(*gl, 60, 0, 5, 1)) << "a rectangle past the right edge";
+    EXPECT_FALSE(headless_gl_read_start(*gl, 0, -1, 2, 2));
+    EXPECT_TRUE(headless_gl_read_finish(*gl).empty()) << "a refused read left pixels behind";
+}
+
 // A tile is given in window coordinates (from the lower left); in the top-down
 // picture it starts at row height - (y + tile height). With the real title
 // scene, whose every pixel depends on its position.
@@ -148,6 +194,52 @@ TEST(Renderer, TileMatchesTheSameRectangleOfTheWholeFrame) {
             save_failure(part, "renderer_tile");
         }
     }
+}
+
+// Renders taken from the pipeline, each submitted before the one before it
+// is taken, come back in order and byte for byte as renderer_frame gives
+// them; between the two scenes too, and with a lone render at the end.
+TEST(Renderer, PipelineGivesTheRendersInOrderAsRenderedOneByOne) {
+    std::string error;
+    RendererPtr renderer = renderer_create(WIDTH, HEIGHT, render_builtin_sources(), error);
+    ASSERT_TRUE(renderer) << error;
+    struct Render {
+        Scene scene;
+        FrameValues values;
+    };
+    const std::vector<Render> renders = {{Scene::landscape, {1.3f, 0.75f}}, {Scene::landscape, {2.6f, 0.25f}},
+                                         {Scene::title, {20.5f, 0.75f}},    {Scene::title, {3.0f, 0.5f}},
+                                         {Scene::landscape, {0.4f, 0.5f}}};
+    std::vector<Raster> expected;
+    for (const Render& render : renders) expected.push_back(renderer_frame(*renderer, render.scene, render.values));
+    for (size_t i = 1; i < expected.size(); ++i)
+        ASSERT_GT(bytes_differing(expected[i - 1], expected[i]), 0) << "renders " << i - 1 << " and " << i << " alike";
+
+    FramePipeline pipeline = frame_pipeline_start(*renderer);
+    EXPECT_TRUE(frame_pipeline_take(pipeline).rgba.empty()) << "nothing was submitted";
+    std::vector<Raster> taken;
+    for (size_t i = 0; i < renders.size(); ++i) {
+        ASSERT_TRUE(frame_pipeline_submit(pipeline, renders[i].scene, renders[i].values)) << i;
+        if (i == 0) continue;
+        // Full: a third render is refused and disturbs neither of the two.
+        EXPECT_FALSE(frame_pipeline_submit(pipeline, Scene::none, {}));
+        taken.push_back(frame_pipeline_take(pipeline));
+    }
+    taken.push_back(frame_pipeline_take(pipeline));
+    EXPECT_TRUE(frame_pipeline_take(pipeline).rgba.empty()) << "all were taken";
+    ASSERT_EQ(taken.size(), expected.size());
+    for (size_t i = 0; i < taken.size(); ++i) {
+        const int64_t differing = bytes_differing(taken[i], expected[i]);
+        EXPECT_EQ(differing, 0) << "render " << i;
+        if (differing) {
+            save_failure(taken[i], "pipeline_" + std::to_string(i));
+            save_failure(expected[i], "pipeline_" + std::to_string(i) + "_expected");
+        }
+    }
+
+    // A lone render, submitted and taken at once.
+    ASSERT_TRUE(frame_pipeline_submit(pipeline, renders[2].scene, renders[2].values));
+    EXPECT_EQ(bytes_differing(frame_pipeline_take(pipeline), expected[2]), 0) << "a lone render";
 }
 
 }  // namespace

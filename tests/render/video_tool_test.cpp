@@ -1,7 +1,8 @@
-// zirbelon-render video, run as a program: the row each frame shows, the
-// number of frames of a span, the tune muxed in at the right offset and
-// length, repeatable bytes, and no video left by a run that was interrupted or
-// could not be done.
+// zirbelon-render video, run as a program: the row each frame shows, frames
+// drawn while the one before is read back that equal renders made one at a
+// time, the number of frames of a span, the tune muxed in at the right offset
+// and length, repeatable bytes, and no video left by a run that was
+// interrupted or could not be done.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,12 +10,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/render/tool_test.h"
+#include "tools/render/frame_mix.h"
 #include "tools/render/render.h"
+#include "tools/render/timeline.h"
 
 namespace {
 
@@ -106,6 +110,93 @@ TEST_F(VideoTool, FramesShowTheRowsOfTheirMusicPositions) {
     }
     // The rows beside the title's ends are landscape, and differ from the title.
     EXPECT_GT(rgb_differences(expected_frame(1275.0), expected_frame(1280.0), 0), 0);
+}
+
+// The video draws each render while the one before it is still read back,
+// mixed and written: every frame of a run, supersampled and blended over a
+// shutter, across the title's start, as PNG frames and as a lossless video,
+// is the mix of the same renders made one at a time.
+TEST_F(VideoTool, PipelinedFramesEqualFramesRenderedOneByOne) {
+    write_ramp_tracks(dir_);
+    make_tune(dir_ / "vaxo.mp3", "synth 1 sine 440");
+    SyncTracks tracks;
+    std::string error;
+    ASSERT_TRUE(sync_tracks_load(dir_, tracks, error)) << error;
+    constexpr int32_t width = 16, height = 10;
+    struct Run {
+        std::string output;  // a folder of PNG frames, or a video
+        double from;
+        int32_t ssaa;
+        int32_t subframes;
+        double shutter;
+    };
+    const CliRate fps{10, 1};
+    const int64_t frames = 4;
+    const std::vector<Run> runs = {
+        // The title starts at 64 s: frame 2's shutter opens on the landscape,
+        // the plain run's last frame is the title's first.
+        {"mixed", 63.8, 2, 3, 270.0},
+        {"plain", 63.7, 1, 1, 180.0},
+        // A video needs the tune, which ends at 1 s.
+        {"mixed.mkv", 0.2, 2, 2, 180.0},
+        {"plain.mkv", 0.2, 1, 1, 180.0},
+    };
+    std::map<int32_t, RendererPtr> renderers;
+    for (const Run& run_case : runs) {
+        RendererPtr& renderer = renderers[run_case.ssaa];
+        if (!renderer) renderer = renderer_create(width * run_case.ssaa, height * run_case.ssaa,
+                                                  render_builtin_sources(), error);
+        ASSERT_TRUE(renderer) << error;
+        std::vector<Raster> expected;
+        for (int64_t frame = 0; frame < frames; ++frame) {
+            const double seconds = timeline_seconds(run_case.from, fps, frame);
+            FrameMix mix = frame_mix_start(width, height, run_case.ssaa);
+            for (int32_t subframe = 0; subframe < run_case.subframes; ++subframe) {
+                const double moment =
+                    timeline_shutter_seconds(seconds, fps, run_case.subframes, run_case.shutter, subframe);
+                const RowFrame shown = row_frame(tracks.camera, row_from_seconds(moment));
+                ASSERT_TRUE(frame_mix_add(mix, renderer_frame(*renderer, shown.scene, shown.values)));
+            }
+            expected.push_back(frame_mix_result(mix));
+            if (frame > 0) {
+                ASSERT_GT(rgb_differences(expected[size_t(frame) - 1], expected.back(), 0), 0)
+                    << run_case.output << ": frames " << frame - 1 << " and " << frame << " alike";
+            }
+        }
+
+        const bool to_video = run_case.output.ends_with(".mkv");
+        std::vector<std::string> args = {"video", "-q", to_video ? "-o" : "--png", run_case.output,
+                                         "--size", "16x10", "--fps", "10", "--from", std::to_string(run_case.from),
+                                         "--to", std::to_string(run_case.from + 0.35), "--ssaa",
+                                         std::to_string(run_case.ssaa), "--blur",
+                                         std::to_string(run_case.subframes) + ":" + std::to_string(run_case.shutter)};
+        if (to_video) args.push_back("--lossless");
+        const ToolRun result = run(args);
+        ASSERT_EQ(result.status, 0) << run_case.output << ": " << result.err;
+        // FFV1 in RGB gives the frames back exactly.
+        if (to_video) {
+            ASSERT_EQ(shell("mkdir decoded-" + run_case.output + " && ffmpeg -v error -i " + run_case.output +
+                            " -start_number 0 decoded-" + run_case.output + "/frame-%06d.png"),
+                      0);
+        }
+        const fs::path folder = dir_ / (to_video ? "decoded-" + run_case.output : run_case.output);
+        for (int64_t frame = 0; frame <= frames; ++frame) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame-%06lld.png", (long long)frame);
+            if (frame == frames) {
+                EXPECT_FALSE(fs::exists(folder / name)) << run_case.output << ": more frames than the span's";
+                break;
+            }
+            const Raster got = png_read(folder / name);
+            const int64_t differing = rgb_differences(got, expected[size_t(frame)], 0);
+            EXPECT_EQ(differing, 0) << run_case.output << ", frame " << frame;
+            if (differing) {
+                const std::string base = "video_pipelined_" + run_case.output + "_" + std::to_string(frame);
+                save_failure(got, base);
+                save_failure(expected[size_t(frame)], base + "_expected");
+            }
+        }
+    }
 }
 
 // A span holds the frames whose positions lie in it; one landing exactly on

@@ -127,6 +127,63 @@ std::vector<uint8_t> gl_frame_read_rgba(int32_t x, int32_t y, int32_t width, int
     return top_down;
 }
 
+bool gl_pack_read(GlPackBuffer& pack, int32_t x, int32_t y, int32_t width, int32_t height, int32_t frame_width,
+                  int32_t frame_height) {
+    pack.width = 0;
+    pack.height = 0;
+    if (x < 0 || y < 0 || width <= 0 || height <= 0 || width > frame_width - x || height > frame_height - y)
+        return false;
+    const size_t bytes = size_t(width) * size_t(height) * 4;
+    if (!pack.buffer) glGenBuffers(1, &pack.buffer);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, pack.buffer);
+    if (pack.bytes < bytes) {
+        while (glGetError() != GL_NO_ERROR) continue;  // earlier errors are not this call's
+        // Read back often, by the CPU: the stream-read hint.
+        glBufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(bytes), nullptr, GL_STREAM_READ);
+        if (glGetError() != GL_NO_ERROR) {
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+            pack.bytes = 0;
+            return false;
+        }
+        pack.bytes = bytes;
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    // Unbound, so that no other read of this context lands in the buffer.
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    pack.width = width;
+    pack.height = height;
+    return true;
+}
+
+std::vector<uint8_t> gl_pack_take(GlPackBuffer& pack) {
+    if (!pack.buffer || pack.width <= 0 || pack.height <= 0) return {};
+    const size_t row_bytes = size_t(pack.width) * 4;
+    const size_t rows = size_t(pack.height);
+    pack.width = 0;
+    pack.height = 0;
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, pack.buffer);
+    const auto* bottom_up = static_cast<const uint8_t*>(
+        glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(row_bytes * rows), GL_MAP_READ_BIT));
+    std::vector<uint8_t> top_down;
+    if (bottom_up) {
+        top_down.resize(row_bytes * rows);
+        for (size_t row = 0; row < rows; ++row)
+            std::memcpy(&top_down[row * row_bytes], bottom_up + (rows - 1 - row) * row_bytes, row_bytes);
+        // A buffer whose storage was lost while mapped holds nothing to trust.
+        if (glUnmapBuffer(GL_PIXEL_PACK_BUFFER) != GL_TRUE) top_down.clear();
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    return top_down;
+}
+
+void gl_pack_destroy(GlPackBuffer& pack) {
+    if (pack.buffer) glDeleteBuffers(1, &pack.buffer);
+    pack = GlPackBuffer{};
+}
+
+void gl_flush() { glFlush(); }
+
 bool gl_program_status(uint32_t program, std::string& log) {
     log.clear();
     if (!glIsProgram(program)) {

@@ -21,6 +21,7 @@ struct HeadlessGl {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
     GlFrame frame;
+    GlPackBuffer pack;
     int32_t width = 0;
     int32_t height = 0;
 };
@@ -74,6 +75,7 @@ void headless_gl_destroy(HeadlessGl* gl) {
     if (gl->context != EGL_NO_CONTEXT) {
         const EGLContext previous = eglGetCurrentContext();
         make_current(*gl);
+        gl_pack_destroy(gl->pack);
         gl_frame_destroy(gl->frame);
         eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE,
                        previous == gl->context ? EGL_NO_CONTEXT : previous);
@@ -171,6 +173,21 @@ std::vector<uint8_t> headless_gl_read_rgba(HeadlessGl& gl, int32_t x, int32_t y,
                                            int32_t height) {
     make_current(gl);
     return gl_frame_read_rgba(x, y, width, height, gl.width, gl.height);
+}
+
+bool headless_gl_read_start(HeadlessGl& gl, int32_t x, int32_t y, int32_t width, int32_t height) {
+    make_current(gl);
+    return gl_pack_read(gl.pack, x, y, width, height, gl.width, gl.height);
+}
+
+std::vector<uint8_t> headless_gl_read_finish(HeadlessGl& gl) {
+    make_current(gl);
+    return gl_pack_take(gl.pack);
+}
+
+void headless_gl_flush(HeadlessGl& gl) {
+    make_current(gl);
+    gl_flush();
 }
 
 bool headless_gl_program_status(HeadlessGl& gl, uint32_t program, std::string& log) {

@@ -37,6 +37,17 @@ void headless_gl_clear(HeadlessGl& gl, float red, float green, float blue, float
 std::vector<uint8_t> headless_gl_read_rgba(HeadlessGl& gl, int32_t x, int32_t y, int32_t width,
                                            int32_t height);
 
+// The read in two halves, for drawing the next frame in between (render.h):
+// the first starts reading the rectangle into the context's pack buffer, false
+// for a rectangle outside the framebuffer or when the GL has no room for the
+// buffer; the second gives the pixels that read, as headless_gl_read_rgba
+// would have, or nothing when no read was started since the last one.
+bool headless_gl_read_start(HeadlessGl& gl, int32_t x, int32_t y, int32_t width, int32_t height);
+std::vector<uint8_t> headless_gl_read_finish(HeadlessGl& gl);
+
+// Sets the GL's threads to work on what was drawn, without waiting for them.
+void headless_gl_flush(HeadlessGl& gl);
+
 // True when the program linked; log receives the info logs of the program and
 // its shaders.
 bool headless_gl_program_status(HeadlessGl& gl, uint32_t program, std::string& log);

@@ -116,10 +116,17 @@ CliTake for_span(Capture& capture, bool& given, CliTake take) {
 double span_seconds(Renderer& renderer, const SyncTracks& tracks, const Capture& capture, int64_t frames,
                     Encoder* encoder, std::string& error) {
     const auto start = std::chrono::steady_clock::now();
-    for (int64_t frame = 0; frame < frames; ++frame) {
+    FramePipeline pipeline = frame_pipeline_start(renderer);
+    // Frame N + 1 is submitted before frame N is taken, as in the video command.
+    for (int64_t frame = 0; frame <= frames; ++frame) {
         const RowFrame shown =
             row_frame(tracks.camera, row_from_seconds(timeline_seconds(capture.from, capture.fps, frame)));
-        Raster image = renderer_frame(renderer, shown.scene, shown.values);
+        if (frame < frames && !frame_pipeline_submit(pipeline, shown.scene, shown.values)) {
+            error = "the GL gave no pixels";
+            return -1.0;
+        }
+        if (frame == 0) continue;
+        Raster image = frame_pipeline_take(pipeline);
         if (encoder && !encoder_write(*encoder, std::move(image.rgba), error)) return -1.0;
         if (interrupt_signal()) {
             error = "interrupted";

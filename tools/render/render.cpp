@@ -39,6 +39,18 @@ void draw(Renderer& renderer, Scene scene, const FrameValues& values) {
                float(renderer.height));
 }
 
+// Pixels as the screen shows them: alpha has no effect there, so opaque.
+Raster opaque_raster(std::vector<uint8_t> rgba, int32_t width, int32_t height) {
+    Raster image;
+    image.rgba = std::move(rgba);
+    if (!image.rgba.empty()) {
+        image.width = width;
+        image.height = height;
+    }
+    for (size_t alpha = 3; alpha < image.rgba.size(); alpha += 4) image.rgba[alpha] = 255;
+    return image;
+}
+
 }  // namespace
 
 SceneSources render_builtin_sources() {
@@ -102,14 +114,39 @@ Raster renderer_tile(Renderer& renderer, Scene scene, const FrameValues& values,
     if (!whole) headless_gl_scissor(*renderer.gl, tile.x, tile.y, tile.width, tile.height);
     draw(renderer, scene, values);
     if (!whole) headless_gl_scissor_off(*renderer.gl);
-    Raster image;
-    image.rgba = headless_gl_read_rgba(*renderer.gl, tile.x, tile.y, tile.width, tile.height);
-    if (!image.rgba.empty()) {
-        image.width = tile.width;
-        image.height = tile.height;
-    }
-    for (size_t alpha = 3; alpha < image.rgba.size(); alpha += 4) image.rgba[alpha] = 255;
-    return image;
+    return opaque_raster(headless_gl_read_rgba(*renderer.gl, tile.x, tile.y, tile.width, tile.height), tile.width,
+                         tile.height);
+}
+
+FramePipeline frame_pipeline_start(Renderer& renderer) {
+    return {&renderer, 0};
+}
+
+// llvmpipe copies a read into the pack buffer at once, after waiting for its
+// threads to finish what was drawn: so the older render is read before the
+// newer one is drawn, never after, and the flush sets the threads going on
+// the newer one while the caller maps and turns the older.
+bool frame_pipeline_submit(FramePipeline& pipeline, Scene scene, const FrameValues& values) {
+    Renderer& renderer = *pipeline.renderer;
+    if (pipeline.in_flight >= 2) return false;
+    if (pipeline.in_flight == 1 &&
+        !headless_gl_read_start(*renderer.gl, 0, 0, renderer.width, renderer.height))
+        return false;
+    draw(renderer, scene, values);
+    headless_gl_flush(*renderer.gl);
+    ++pipeline.in_flight;
+    return true;
+}
+
+Raster frame_pipeline_take(FramePipeline& pipeline) {
+    Renderer& renderer = *pipeline.renderer;
+    if (pipeline.in_flight == 0) return {};
+    // A lone render is still only in the framebuffer.
+    const bool read = pipeline.in_flight == 2 ||
+                      headless_gl_read_start(*renderer.gl, 0, 0, renderer.width, renderer.height);
+    --pipeline.in_flight;
+    if (!read) return {};
+    return opaque_raster(headless_gl_read_finish(*renderer.gl), renderer.width, renderer.height);
 }
 
 bool sync_tracks_load(const std::filesystem::path& dir, SyncTracks& tracks, std::string& error) {

@@ -75,6 +75,30 @@ Raster renderer_frame(Renderer& renderer, Scene scene, const FrameValues& values
 // Only the tile's pixels, shaded exactly as in the whole frame.
 Raster renderer_tile(Renderer& renderer, Scene scene, const FrameValues& values, const Tile& tile);
 
+// Renders in flight, for runs of many: each render is drawn and left to the
+// GL's threads before the one before it is read back, so that the GL draws
+// render N + 1 while the caller turns, mixes and hands on render N. Renders
+// come back in the order they went in, each byte for byte what renderer_frame
+// gives for it. While renders are in flight the renderer draws nothing else.
+struct FramePipeline {
+    Renderer* renderer = nullptr;
+    // Submitted and not yet taken: with two, the older has been read into the
+    // GL's pack buffer and the newer is in the framebuffer.
+    int32_t in_flight = 0;
+};
+
+FramePipeline frame_pipeline_start(Renderer& renderer);
+
+// Draws the whole frame of the scene with the values and returns without
+// waiting for it, once the render before it, if one is in flight, is read.
+// False, drawing nothing, when two renders are in flight (take one first) or
+// the one before cannot be read.
+bool frame_pipeline_submit(FramePipeline& pipeline, Scene scene, const FrameValues& values);
+
+// The oldest render in flight, as renderer_frame gives it; empty when none is
+// or its pixels could not be had.
+Raster frame_pipeline_take(FramePipeline& pipeline);
+
 // The presentation's track set read from a folder: "sync" and its five tracks,
 // requested in the presentation's order.
 struct SyncTracks {

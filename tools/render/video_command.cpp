@@ -197,17 +197,13 @@ int interrupted_status(int signal_number) {
     return cli_signal_status(signal_number);
 }
 
-// One frame as the video shows it: the renders of its shutter's moments at
-// the renderer's (possibly larger) size, mixed down to the frame's size.
-Raster video_frame(Renderer& renderer, const SyncTracks& tracks, const VideoOptions& video, int64_t frame) {
-    const double seconds = timeline_seconds(video.from, video.fps, frame);
-    FrameMix mix = frame_mix_start(video.common.width, video.common.height, video.ssaa);
-    for (int32_t subframe = 0; subframe < video.subframes; ++subframe) {
-        const double moment = timeline_shutter_seconds(seconds, video.fps, video.subframes, video.shutter, subframe);
-        const RowFrame shown = row_frame(tracks.camera, row_from_seconds(moment));
-        frame_mix_add(mix, renderer_frame(renderer, shown.scene, shown.values));
-    }
-    return frame_mix_result(mix);
+// What a render of the run shows: renders go frame by frame, each frame's
+// being the moments of its shutter in order.
+RowFrame render_shown(const SyncTracks& tracks, const VideoOptions& video, int64_t render) {
+    const double seconds = timeline_seconds(video.from, video.fps, render / video.subframes);
+    const double moment = timeline_shutter_seconds(seconds, video.fps, video.subframes, video.shutter,
+                                                   int32_t(render % video.subframes));
+    return row_frame(tracks.camera, row_from_seconds(moment));
 }
 
 }  // namespace
@@ -290,22 +286,43 @@ int command_video(std::span<const std::string_view> args) {
         if (!encoder) return cli_failure(command, error);
     }
 
+    // Each render is submitted before the one before it is taken, so the GL
+    // draws the next while a render is mixed into its frame (the renders of
+    // the shutter's moments at the renderer's, possibly larger, size mixed
+    // down to the frame's size) and the frame is written.
+    const int64_t renders = frames * video.subframes;
+    FramePipeline pipeline = frame_pipeline_start(*renderer);
+    FrameMix mix;
+    int64_t written = 0;
     Progress progress = progress_start("frames", frames, video.quiet);
-    for (int64_t frame = 0; frame < frames; ++frame) {
+    const auto no_pixels = [&] {
+        progress_finish(progress, written);
+        return cli_failure(command, "the GL gave no pixels for frame " + std::to_string(written));
+    };
+    for (int64_t render = 0; render <= renders; ++render) {
         if (const int signal_number = interrupt_signal()) {
-            progress_finish(progress, frame);
+            progress_finish(progress, written);
             return interrupted_status(signal_number);
         }
-        Raster image = video_frame(*renderer, tracks, video, frame);
-        const bool written =
-            to_png ? png_write((std::filesystem::path(video.png_folder) / frame_name(frame)).string(), image, error)
+        if (render < renders) {
+            const RowFrame shown = render_shown(tracks, video, render);
+            if (!frame_pipeline_submit(pipeline, shown.scene, shown.values)) return no_pixels();
+        }
+        if (render == 0) continue;
+        const int64_t taken = render - 1;
+        if (taken % video.subframes == 0) mix = frame_mix_start(common.width, common.height, video.ssaa);
+        if (!frame_mix_add(mix, frame_pipeline_take(pipeline))) return no_pixels();
+        if (taken % video.subframes != video.subframes - 1) continue;
+        Raster image = frame_mix_result(mix);
+        const bool done =
+            to_png ? png_write((std::filesystem::path(video.png_folder) / frame_name(written)).string(), image, error)
                    : encoder_write(*encoder, std::move(image.rgba), error);
-        if (!written) {
-            progress_finish(progress, frame);
+        if (!done) {
+            progress_finish(progress, written);
             if (const int signal_number = interrupt_signal()) return interrupted_status(signal_number);
             return cli_failure(command, error);
         }
-        progress_update(progress, frame + 1);
+        progress_update(progress, ++written);
     }
     if (encoder && !encoder_finish(std::move(encoder), error)) {
         progress_finish(progress, frames);
