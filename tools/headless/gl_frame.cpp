@@ -92,6 +92,19 @@ bool shader_compiled(GLuint shader) {
     return status == GL_TRUE;
 }
 
+bool rectangle_inside(int32_t x, int32_t y, int32_t width, int32_t height, int32_t frame_width,
+                      int32_t frame_height) {
+    return x >= 0 && y >= 0 && width > 0 && height > 0 && width <= frame_width - x && height <= frame_height - y;
+}
+
+// The GL's rows run from the bottom up; the screen's from the top down.
+std::vector<uint8_t> rows_turned(const uint8_t* bottom_up, size_t row_bytes, size_t rows) {
+    std::vector<uint8_t> top_down(row_bytes * rows);
+    for (size_t row = 0; row < rows; ++row)
+        std::memcpy(&top_down[row * row_bytes], bottom_up + (rows - 1 - row) * row_bytes, row_bytes);
+    return top_down;
+}
+
 }  // namespace
 
 bool gl_context_check(std::string& error) { return context_check_impl(error); }
@@ -115,24 +128,19 @@ void gl_frame_bind(const GlFrame& frame) {
 
 std::vector<uint8_t> gl_frame_read_rgba(int32_t x, int32_t y, int32_t width, int32_t height, int32_t frame_width,
                                         int32_t frame_height) {
-    if (x < 0 || y < 0 || width <= 0 || height <= 0 || width > frame_width - x || height > frame_height - y)
-        return {};
+    if (!rectangle_inside(x, y, width, height, frame_width, frame_height)) return {};
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     const size_t row_bytes = size_t(width) * 4;
     std::vector<uint8_t> bottom_up(row_bytes * size_t(height));
     glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
-    std::vector<uint8_t> top_down(bottom_up.size());
-    for (size_t row = 0; row < size_t(height); ++row)
-        std::memcpy(&top_down[row * row_bytes], &bottom_up[(size_t(height) - 1 - row) * row_bytes], row_bytes);
-    return top_down;
+    return rows_turned(bottom_up.data(), row_bytes, size_t(height));
 }
 
 bool gl_pack_read(GlPackBuffer& pack, int32_t x, int32_t y, int32_t width, int32_t height, int32_t frame_width,
                   int32_t frame_height) {
     pack.width = 0;
     pack.height = 0;
-    if (x < 0 || y < 0 || width <= 0 || height <= 0 || width > frame_width - x || height > frame_height - y)
-        return false;
+    if (!rectangle_inside(x, y, width, height, frame_width, frame_height)) return false;
     const size_t bytes = size_t(width) * size_t(height) * 4;
     if (!pack.buffer) glGenBuffers(1, &pack.buffer);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, pack.buffer);
@@ -167,9 +175,7 @@ std::vector<uint8_t> gl_pack_take(GlPackBuffer& pack) {
         glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(row_bytes * rows), GL_MAP_READ_BIT));
     std::vector<uint8_t> top_down;
     if (bottom_up) {
-        top_down.resize(row_bytes * rows);
-        for (size_t row = 0; row < rows; ++row)
-            std::memcpy(&top_down[row * row_bytes], bottom_up + (rows - 1 - row) * row_bytes, row_bytes);
+        top_down = rows_turned(bottom_up, row_bytes, rows);
         // A buffer whose storage was lost while mapped holds nothing to trust.
         if (glUnmapBuffer(GL_PIXEL_PACK_BUFFER) != GL_TRUE) top_down.clear();
     }

@@ -89,7 +89,7 @@ struct Capture {
     CliRate fps{60, 1};
     const VideoPreset* preset = nullptr;
     bool given = false;  // a span, rate or preset was asked for
-    bool span_given = false;  // --from or --to
+    bool from_given = false;  // for --against, which also takes a span
     bool to_given = false;
 };
 
@@ -101,10 +101,9 @@ CliTake for_capture(Capture& capture, CliTake take) {
     };
 }
 
-// Marks the span as asked for, then takes the option's value.
-CliTake for_span(Capture& capture, bool& given, CliTake take) {
-    return [&capture, &given, take](std::string_view text, std::string& error) {
-        capture.span_given = true;
+// Marks the span's end as asked for, then takes the option's value.
+CliTake for_span(bool& given, CliTake take) {
+    return [&given, take](std::string_view text, std::string& error) {
         given = true;
         return take(text, error);
     };
@@ -245,10 +244,10 @@ int command_bench(std::span<const std::string_view> args) {
                      cli_take_shader(against)},
                     {"--encode", "", "time a span rendered and encoded", cli_take_flag(capture.encode)},
                     {"--from", "S", "the span's start with --encode (default 0) or --against",
-                     for_span(capture, capture.span_given, cli_take_time(capture.from, 0.0, 86400.0,
+                     for_span(capture.from_given, cli_take_time(capture.from, 0.0, 86400.0,
                                                      "a music position from 0 to 86400 seconds"))},
                     {"--to", "S", "the span's end with --encode (default 10) or --against\n(default: the tune's end)",
-                     for_span(capture, capture.to_given, cli_take_time(capture.to, 0.0, 86400.0,
+                     for_span(capture.to_given, cli_take_time(capture.to, 0.0, 86400.0,
                                                      "a music position from 0 to 86400 seconds"))},
                     {"--fps", "F", "frames per second with --encode (default 60)",
                      for_capture(capture, [&capture](std::string_view text, std::string& error) {
@@ -271,7 +270,7 @@ int command_bench(std::span<const std::string_view> args) {
     if (side_by_side && capture.encode) return cli_usage_error(command, "--against times frames, not --encode");
     if (!capture.encode && capture.given)
         return cli_usage_error(command, "--fps and --preset time a span: add --encode");
-    if (!capture.encode && !side_by_side && capture.span_given)
+    if (!capture.encode && !side_by_side && (capture.from_given || capture.to_given))
         return cli_usage_error(command, "--from and --to time a span: add --encode or --against");
     if (capture.encode && !(capture.to > capture.from))
         return cli_usage_error(command, "--to must come after --from");
