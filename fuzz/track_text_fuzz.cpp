@@ -5,9 +5,10 @@
 // Besides the sanitizers, it checks what the tool relies on: accepted text has
 // strictly ascending rows and kinds that fit a byte, writing those keys and
 // reading them back gives the same keys bit for bit (NaN payloads too) and the
-// same text again, CRLF line ends read like LF, a fault names a line of the
-// text, the lines above it read cleanly and the text cut after it fails the
-// same way; a split path composes back to itself.
+// same text again, CRLF line ends read like LF, each key's place names its
+// line and the columns that alone read as that key, a fault names a line of
+// the text, the lines above it read cleanly and the text cut after it fails
+// the same way; a split path composes back to itself.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -20,7 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/tracks/track_text.h"
+#include "tracks/track_file.h"
+#include "tracks/track_text.h"
 
 namespace {
 
@@ -83,14 +85,27 @@ void check_round_trip(std::span<const Keyframe> keys) {
     check(track_text_format(back.keys) == text);
 }
 
+// The line numbered `line` (from 1), without its '\n'.
+std::string_view line_of(std::string_view text, int line) {
+    const std::string_view from = text.substr(lines_before(text, line).size());
+    return from.substr(0, from.find('\n'));
+}
+
 void check_text(std::string_view text) {
     const TrackText parsed = track_text_parse(text);
     check(same_result(track_text_parse(with_crlf(text)), parsed));
     if (parsed.error_line == 0) {
         check(parsed.error.empty());
+        check(parsed.places.size() == parsed.keys.size());
         for (size_t i = 0; i < parsed.keys.size(); ++i) {
             check(parsed.keys[i].kind >= INT8_MIN && parsed.keys[i].kind <= INT8_MAX);
             if (i > 0) check(parsed.keys[i - 1].row < parsed.keys[i].row);
+            if (i > 0) check(parsed.places[i - 1].line < parsed.places[i].line);
+            const TrackTextPlace& place = parsed.places[i];
+            const std::string_view line = line_of(text, place.line);
+            check(place.first < place.end && place.end <= line.size());
+            const TrackText alone = track_text_parse(line.substr(place.first, place.end - place.first));
+            check(alone.error_line == 0 && same_keys(alone.keys, std::span(&parsed.keys[i], 1)));
         }
         check_round_trip(parsed.keys);
         return;

@@ -7,14 +7,25 @@ Scene scene_for_row(double row) {
     return Scene::none;
 }
 
+const char* scene_name(Scene scene) {
+    switch (scene) {
+        case Scene::landscape: return "landscape";
+        case Scene::title: return "title";
+        case Scene::none: break;
+    }
+    return "nothing";
+}
+
 CameraTracks camera_tracks_request(TrackSet& set) {
     CameraTracks tracks;
-    for (const char* name : TRACK_NAMES) {
-        const Track* track = trackset_get_track(set, name);
-        if (name == CAMERA_DIST_TRACK) tracks.cam_dist = track;
-        if (name == CAMERA_ROT_TRACK) tracks.cam_rot = track;
-    }
+    for (const char* name : TRACK_NAMES)
+        if (const Track* track = trackset_get_track(set, name)) camera_tracks_take(tracks, *track);
     return tracks;
+}
+
+void camera_tracks_take(CameraTracks& tracks, const Track& track) {
+    if (track.name == CAMERA_DIST_TRACK) tracks.cam_dist = &track;
+    if (track.name == CAMERA_ROT_TRACK) tracks.cam_rot = &track;
 }
 
 FrameValues frame_values(const CameraTracks& tracks, double row) {

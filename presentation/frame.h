@@ -17,11 +17,18 @@ struct CameraTracks {
 // file, and keeps the camera's two.
 CameraTracks camera_tracks_request(TrackSet& set);
 
+// Keeps the track when it is one of the camera's two, by its name: for tracks
+// held elsewhere than in a set (the studio's).
+void camera_tracks_take(CameraTracks& tracks, const Track& track);
+
 enum class Scene { none, landscape, title };
 
 // The title inside its rows, the landscape outside; nothing for a row that is
 // not a number.
 Scene scene_for_row(double row);
+
+// "landscape", "title" or "nothing", as the tools write a scene.
+const char* scene_name(Scene scene);
 
 struct FrameValues {
     float y;    // track "cam.dist": the clock of both scenes

@@ -28,6 +28,9 @@ inline constexpr double TUNE_BEATS_PER_MINUTE = 120.0;
 inline constexpr int32_t TUNE_BEATS_PER_BAR = 4;
 inline constexpr double ROWS_PER_BEAT = ROWS_PER_SECOND * 60.0 / TUNE_BEATS_PER_MINUTE;
 inline constexpr double ROWS_PER_BAR = ROWS_PER_BEAT * TUNE_BEATS_PER_BAR;
+// Its phrases are four bars long: 160 rows.
+inline constexpr int32_t TUNE_BARS_PER_PHRASE = 4;
+inline constexpr double ROWS_PER_PHRASE = ROWS_PER_BAR * TUNE_BARS_PER_PHRASE;
 
 // The track set and its tracks, in the order in which they are requested; each
 // is read from "sync_NAME.track". Only the camera's two are read afterwards.

@@ -28,16 +28,19 @@ const char* file_kind(std::filesystem::file_type type) {
     }
 }
 
+// A track file's name: the set's base, the separator, the track's name, the suffix.
+constexpr std::string_view SEPARATOR = "_";
+constexpr std::string_view SUFFIX = ".track";
+
 }  // namespace
 
 bool track_file_path_compose(std::string_view base, std::string_view name,
                              std::span<char, TRACK_PATH_MAX + 1> out) {
-    static constexpr std::string_view separator = "_", suffix = ".track";
-    const size_t length = base.size() + separator.size() + name.size() + suffix.size();
+    const size_t length = base.size() + SEPARATOR.size() + name.size() + SUFFIX.size();
     if (length > TRACK_PATH_MAX) return false;
     if (base.find('\0') != base.npos || name.find('\0') != name.npos) return false;
     char* at = out.data();
-    for (std::string_view part : {base, separator, name, suffix}) {
+    for (std::string_view part : {base, SEPARATOR, name, SUFFIX}) {
         std::memcpy(at, part.data(), part.size());
         at += part.size();
     }
@@ -49,6 +52,27 @@ std::optional<std::string> track_file_path(std::string_view base, std::string_vi
     char path[TRACK_PATH_MAX + 1];
     if (!track_file_path_compose(base, name, path)) return std::nullopt;
     return std::string(path);
+}
+
+std::optional<TrackFileName> track_file_name_split(std::string_view path) {
+    if (!path.ends_with(SUFFIX)) return std::nullopt;
+    const auto slash = path.find_last_of('/');
+    const size_t file_start = slash == path.npos ? 0 : slash + 1;
+    const std::string_view stem = path.substr(0, path.size() - SUFFIX.size());
+    const auto separator = stem.find_last_of(SEPARATOR);
+    if (separator == stem.npos || separator < file_start) return std::nullopt;
+    return TrackFileName{std::string(stem.substr(0, separator)), std::string(stem.substr(separator + SEPARATOR.size()))};
+}
+
+std::optional<std::string> track_file_track_name(std::string_view base, std::string_view file) {
+    if (!file.starts_with(base) || !file.substr(base.size()).starts_with(SEPARATOR) || !file.ends_with(SUFFIX))
+        return std::nullopt;
+    const size_t first = base.size() + SEPARATOR.size();
+    if (file.size() <= first + SUFFIX.size()) return std::nullopt;
+    const std::string name(file.substr(first, file.size() - first - SUFFIX.size()));
+    // The set's path for the name must be this very file.
+    if (track_file_path(base, name) != std::string(file)) return std::nullopt;
+    return name;
 }
 
 int32_t track_file_count_decode(std::span<const uint8_t, TRACK_FILE_COUNT_BYTES> field) {

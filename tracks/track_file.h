@@ -33,6 +33,22 @@ bool track_file_path_compose(std::string_view base, std::string_view name,
 // The same path as a string; nullopt where the set would refuse it.
 std::optional<std::string> track_file_path(std::string_view base, std::string_view name);
 
+struct TrackFileName {
+    std::string base;  // directories included
+    std::string name;
+};
+
+// The other way: splits "BASE_NAME.track" at the last '_' of the file's own
+// name, so that the track set composes the same path again:
+// "assets/sync_cam.dist.track" gives base "assets/sync" and name "cam.dist".
+// nullopt when the file's name has no '_' or does not end in ".track".
+std::optional<TrackFileName> track_file_name_split(std::string_view path);
+
+// The name of the track that a set with that base reads from a file of that
+// name (no folder): "cam.dist" from "sync_cam.dist.track" for base "sync".
+// nullopt when no track of the set reads it.
+std::optional<std::string> track_file_track_name(std::string_view base, std::string_view file);
+
 // The key count of a count field: its low 4 bytes as a signed number.
 int32_t track_file_count_decode(std::span<const uint8_t, TRACK_FILE_COUNT_BYTES> field);
 // One key from its three fields, the kind's byte widened with its sign.

@@ -5,7 +5,7 @@
 #include "shaders/programs.h"
 #include "tests/landscape/landscape_literal.h"
 #include "tests/landscape/landscape_reference.h"
-#include "tools/headless/headless_gl.h"
+#include "tools/gl/headless_gl.h"
 
 #include <sys/resource.h>
 

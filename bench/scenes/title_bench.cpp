@@ -8,7 +8,7 @@
 #include <string>
 
 #include "shaders/programs.h"
-#include "tools/headless/headless_gl.h"
+#include "tools/gl/headless_gl.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "tools/tracks/track_plot.h"
+#include "tools/pictures/track_plot.h"
 
 namespace {
 

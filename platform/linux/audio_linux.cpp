@@ -14,7 +14,6 @@
 #include "platform/audio.h"
 
 #include <SDL.h>
-#include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "platform/audio_clock.h"
+#include "platform/linux/alsa_quiet.h"
 #include "platform/mp3_decode.h"
 
 namespace {
@@ -71,10 +71,6 @@ int64_t monotonic_ns() {
         .count();
 }
 
-// alsa-lib prints its failures (no card, no default PCM) to stderr unless given
-// another handler; the layer reports failure through its results instead.
-void alsa_error_ignore(const char*, int, const char*, int, const char*, ...) {}
-
 void audio_fill(void* userdata, Uint8* bytes, int length) {
     const int64_t now = monotonic_ns();
     Playback& playback = *static_cast<Playback*>(userdata);
@@ -114,7 +110,7 @@ void playback_reset(const Tune* tune) {
 
 bool audio_init(int32_t device, uint32_t frequency) {
     if (layer.device || device != AUDIO_DEFAULT_DEVICE || frequency == 0) return false;
-    snd_lib_error_set_handler(alsa_error_ignore);
+    alsa_errors_silence();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
 
     SDL_AudioSpec wanted{};

@@ -9,7 +9,7 @@
 #include "tests/landscape/landscape_reference.h"
 #include "tests/landscape/picture_check.h"
 #include "tools/common/tune.h"
-#include "tools/headless/headless_gl.h"
+#include "tools/gl/headless_gl.h"
 #include "tracks/tracks.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tools/render/png.h"
+#include "tools/pictures/png.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "tools/raster/raster_font.h"
+#include "tools/pictures/raster_font.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #define STBI_ONLY_PNG
 #include <stb/stb_image.h>
 
-#include "tools/raster/raster_png.h"
+#include "tools/pictures/raster_png.h"
 
 namespace {
 

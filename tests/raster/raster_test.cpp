@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "tools/raster/raster.h"
-#include "tools/raster/raster_font.h"
+#include "tools/pictures/raster.h"
+#include "tools/pictures/raster_font.h"
 
 namespace {
 

@@ -61,7 +61,7 @@ protected:
         auto& renderer = renderers_[{width, height}];
         if (!renderer) {
             std::string error;
-            renderer = renderer_create(width, height, render_builtin_sources(), error);
+            renderer = renderer_create(width, height, scene_texts_builtin(), error);
             EXPECT_TRUE(renderer) << error;
             if (!renderer) return {};
         }

@@ -87,7 +87,7 @@ TEST_F(FrameTool, PngHoldsTheRenderedPixels) {
     ASSERT_EQ(png.height, 27);
 
     std::string error;
-    RendererPtr renderer = renderer_create(48, 27, render_builtin_sources(), error);
+    RendererPtr renderer = renderer_create(48, 27, scene_texts_builtin(), error);
     ASSERT_TRUE(renderer) << error;
     const Raster expected = renderer_frame(*renderer, Scene::landscape, {2.0f, -3.3f});
     const int64_t differing = rgb_differences(png, expected, 0);

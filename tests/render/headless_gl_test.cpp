@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "presentation/presentation.h"
-#include "tools/headless/headless_gl.h"
-#include "tools/render/png.h"
+#include "tools/gl/headless_gl.h"
+#include "tools/pictures/png.h"
 #include "tools/render/render.h"
 
 namespace {
@@ -172,7 +172,7 @@ TEST(HeadlessGl, ReadInTwoHalvesKeepsThePixelsOfItsStart) {
 // scene, whose every pixel depends on its position.
 TEST(Renderer, TileMatchesTheSameRectangleOfTheWholeFrame) {
     std::string error;
-    RendererPtr renderer = renderer_create(WIDTH, HEIGHT, render_builtin_sources(), error);
+    RendererPtr renderer = renderer_create(WIDTH, HEIGHT, scene_texts_builtin(), error);
     ASSERT_TRUE(renderer) << error;
     for (const Scene scene : {Scene::title, Scene::landscape}) {
         const FrameValues values{3.0f, 0.5f};
@@ -201,7 +201,7 @@ TEST(Renderer, TileMatchesTheSameRectangleOfTheWholeFrame) {
 // them; between the two scenes too, and with a lone render at the end.
 TEST(Renderer, PipelineGivesTheRendersInOrderAsRenderedOneByOne) {
     std::string error;
-    RendererPtr renderer = renderer_create(WIDTH, HEIGHT, render_builtin_sources(), error);
+    RendererPtr renderer = renderer_create(WIDTH, HEIGHT, scene_texts_builtin(), error);
     ASSERT_TRUE(renderer) << error;
     struct Render {
         Scene scene;

@@ -67,7 +67,7 @@ protected:
     Raster expected_thumb(double seconds) {
         if (!renderer_) {
             std::string error;
-            renderer_ = renderer_create(THUMB_WIDTH, THUMB_HEIGHT, render_builtin_sources(), error);
+            renderer_ = renderer_create(THUMB_WIDTH, THUMB_HEIGHT, scene_texts_builtin(), error);
             EXPECT_TRUE(renderer_) << error;
             if (!renderer_) return {};
         }

@@ -16,7 +16,7 @@
 #define STBI_ONLY_PNG
 #include <stb/stb_image.h>
 
-#include "tools/raster/raster_png.h"
+#include "tools/pictures/raster_png.h"
 
 namespace fs = std::filesystem;
 

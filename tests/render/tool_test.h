@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/support/track_file.h"
-#include "tools/raster/raster.h"
+#include "tools/pictures/raster.h"
 
 std::string read_file(const std::filesystem::path& path);
 

@@ -34,7 +34,7 @@ protected:
     Raster expected_frame(double row) {
         if (!renderer_) {
             std::string error;
-            renderer_ = renderer_create(WIDTH, HEIGHT, render_builtin_sources(), error);
+            renderer_ = renderer_create(WIDTH, HEIGHT, scene_texts_builtin(), error);
             EXPECT_TRUE(renderer_) << error;
             if (!renderer_) return {};
         }
@@ -145,7 +145,7 @@ TEST_F(VideoTool, PipelinedFramesEqualFramesRenderedOneByOne) {
     for (const Run& run_case : runs) {
         RendererPtr& renderer = renderers[run_case.ssaa];
         if (!renderer) renderer = renderer_create(width * run_case.ssaa, height * run_case.ssaa,
-                                                  render_builtin_sources(), error);
+                                                  scene_texts_builtin(), error);
         ASSERT_TRUE(renderer) << error;
         std::vector<Raster> expected;
         for (int64_t frame = 0; frame < frames; ++frame) {

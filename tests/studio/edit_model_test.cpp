@@ -10,8 +10,8 @@
 #include <random>
 
 #include "presentation/presentation.h"
-#include "tools/studio/edit_model.h"
-#include "tools/tracks/track_text.h"
+#include "tools/studio/model/edit_model.h"
+#include "tracks/track_text.h"
 #include "tracks/track_file.h"
 
 namespace fs = std::filesystem;

@@ -2,7 +2,7 @@
 // it settles under the budget within a few frames, shrinks a slow scene fast,
 // grows back gently, gives the full size paused, and keeps its sides even,
 // 16:9 and within its bounds.
-#include "tools/studio/render_size.h"
+#include "tools/studio/model/render_size.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The timeline's maths: rows and pixels both ways, zoom about the pointer,
 // scroll and follow within the tune, the beat, bar and phrase lines as the
 // spacing allows them, bars and beats counted from 1, and times written out.
-#include "tools/studio/timeline_view.h"
+#include "tools/studio/model/timeline_view.h"
 
 #include <gtest/gtest.h>
 

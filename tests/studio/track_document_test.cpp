@@ -7,8 +7,8 @@
 #include <fstream>
 #include <limits>
 
-#include "tools/studio/track_document.h"
-#include "tools/tracks/track_text.h"
+#include "tools/studio/model/track_document.h"
+#include "tracks/track_text.h"
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,7 @@
 // The transport on made-up monotonic times: it runs at its speed while
 // playing, holds while paused, seeks within the tune, wraps inside its loop,
 // and stops at the end of the tune.
-#include "tools/studio/transport.h"
+#include "tools/studio/model/transport.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tools/render/png.h"
+#include "tools/pictures/png.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "shaders/programs.h"
 #include "tests/title/frame_compare.h"
 #include "tests/title/title_reference.h"
-#include "tools/headless/headless_gl.h"
+#include "tools/gl/headless_gl.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/raster/raster_png.h"
-#include "tools/tracks/track_plot.h"
+#include "tools/pictures/raster_png.h"
+#include "tools/pictures/track_plot.h"
 
 namespace {
 
@@ -69,21 +69,21 @@ protected:
     }
 
     Color at(double row, double value) const {
-        return raster_pixel(plot.image, int32_t(std::floor(plot_x(plot, row))),
-                            int32_t(std::floor(plot_y(plot, value))));
+        return raster_pixel(plot.image, int32_t(std::floor(plot_x(plot.layout, row))),
+                            int32_t(std::floor(plot_y(plot.layout, value))));
     }
 
     // A grey pixel of the area's background at a row: beneath the curves' range.
     Color background_at(double row) const {
-        return raster_pixel(plot.image, int32_t(std::floor(plot_x(plot, row))), plot.bottom - 3);
+        return raster_pixel(plot.image, int32_t(std::floor(plot_x(plot.layout, row))), plot.layout.curves.bottom - 3);
     }
 
     // The image's columns [first, last) in which not every pixel from the
     // value `high` down to `low` (two pixels in from each, for the line's soft
     // edge) has the colour.
     int columns_not_spanned(int32_t first, int32_t last, double low, double high, Color color) const {
-        const int32_t top = int32_t(std::ceil(plot_y(plot, high))) + 2;
-        const int32_t bottom = int32_t(std::floor(plot_y(plot, low))) - 2;
+        const int32_t top = int32_t(std::ceil(plot_y(plot.layout, high))) + 2;
+        const int32_t bottom = int32_t(std::floor(plot_y(plot.layout, low))) - 2;
         int missed = 0;
         for (int32_t x = first; x < last; ++x)
             for (int32_t y = top; y <= bottom; ++y)
@@ -97,8 +97,8 @@ protected:
     // Whether the pixel `offset` pixels below a value at a row (above it when
     // negative) has the curve's colour.
     bool curve_coloured(double row, double value, int32_t offset, size_t curve) const {
-        const Color pixel = raster_pixel(plot.image, int32_t(std::floor(plot_x(plot, row))),
-                                         int32_t(std::floor(plot_y(plot, value))) + offset);
+        const Color pixel = raster_pixel(plot.image, int32_t(std::floor(plot_x(plot.layout, row))),
+                                         int32_t(std::floor(plot_y(plot.layout, value))) + offset);
         return channel_distance(pixel, plot_curve_color(curve)) <= 40;
     }
 };
@@ -117,37 +117,37 @@ TEST_F(TrackPlotTest, CurvesRunWhereTrackValuePutsThem) {
         EXPECT_LE(channel_distance(at(row, track_value(fall, row)), plot_curve_color(1)), 8) << "fall at " << row;
     // Well away from both curves and the grid the area is plain.
     EXPECT_EQ(channel_distance(at(255.0, 0.7), {255, 255, 255, 255}), 0);
-    EXPECT_LT(plot.low, 0.0);
-    EXPECT_GT(plot.high, 10.0);
+    EXPECT_LT(plot.layout.low, 0.0);
+    EXPECT_GT(plot.layout.high, 10.0);
 }
 
 TEST_F(TrackPlotTest, RowsSpanTheKeysWithRoomUnlessAskedFor) {
     const Track track = track_of("t", {{100, 1.0f, INTERP_LINEAR}, {900, 2.0f, INTERP_LINEAR}});
     const PlotCurve curves[] = {{"t", &track}};
     plot = track_plot(curves, {});
-    EXPECT_LT(plot.from, 100.0);
-    EXPECT_GT(plot.to, 900.0);
-    EXPECT_LT(plot.to - plot.from, 800.0 * 1.2);
+    EXPECT_LT(plot.layout.from, 100.0);
+    EXPECT_GT(plot.layout.to, 900.0);
+    EXPECT_LT(plot.layout.to - plot.layout.from, 800.0 * 1.2);
 
     plot = track_plot(curves, {640, 320, 1250.5, 1400.0});
-    EXPECT_EQ(plot.from, 1250.5);
-    EXPECT_EQ(plot.to, 1400.0);
+    EXPECT_EQ(plot.layout.from, 1250.5);
+    EXPECT_EQ(plot.layout.to, 1400.0);
     EXPECT_EQ(plot.image.width, 640);
     EXPECT_EQ(plot.image.height, 320);
 
     // Only one end asked for, with every key beyond it: the span still runs forward.
     plot = track_plot(curves, {640, 320, 2000.0, std::nullopt});
-    EXPECT_EQ(plot.from, 2000.0);
-    EXPECT_GT(plot.to, plot.from);
+    EXPECT_EQ(plot.layout.from, 2000.0);
+    EXPECT_GT(plot.layout.to, plot.layout.from);
 
     // A lone key shows at least a bar around it.
     const Track lone = track_of("lone", {{500, 3.0f, INTERP_HOLD}});
     const PlotCurve lone_curve[] = {{"lone", &lone}};
     plot = track_plot(lone_curve, {});
-    EXPECT_LT(plot.from, 480.0);
-    EXPECT_GT(plot.to, 520.0);
-    EXPECT_LT(plot.low, 3.0);
-    EXPECT_GT(plot.high, 3.0);
+    EXPECT_LT(plot.layout.from, 480.0);
+    EXPECT_GT(plot.layout.to, 520.0);
+    EXPECT_LT(plot.layout.low, 3.0);
+    EXPECT_GT(plot.layout.high, 3.0);
 }
 
 TEST_F(TrackPlotTest, TitleRowsAreShadedAndBarsLined) {
@@ -176,12 +176,12 @@ TEST_F(TrackPlotTest, KeysAreMarked) {
     plot = track_plot(curves, {1200, 600, -20.0, 100.0});
     // Above each key, off the flat curve, the marker's body.
     for (double row : {0.0, 40.0, 80.0})
-        EXPECT_LE(channel_distance(raster_pixel(plot.image, int32_t(plot_x(plot, row)),
-                                                int32_t(plot_y(plot, 5.0)) - 2),
+        EXPECT_LE(channel_distance(raster_pixel(plot.image, int32_t(plot_x(plot.layout, row)),
+                                                int32_t(plot_y(plot.layout, 5.0)) - 2),
                                    plot_curve_color(0)),
                   40)
             << "no marker at row " << row;
-    EXPECT_EQ(channel_distance(at(25.0, 5.0 + (plot.high - plot.low) * 0.05), {255, 255, 255, 255}), 0);
+    EXPECT_EQ(channel_distance(at(25.0, 5.0 + (plot.layout.high - plot.layout.low) * 0.05), {255, 255, 255, 255}), 0);
 }
 
 TEST_F(TrackPlotTest, ValuesThatAreNotFiniteAndEmptyTracksStillPlot) {
@@ -197,13 +197,13 @@ TEST_F(TrackPlotTest, ValuesThatAreNotFiniteAndEmptyTracksStillPlot) {
     plot = track_plot(curves, {320, 200, std::nullopt, std::nullopt});
     EXPECT_EQ(plot.image.width, 320);
     EXPECT_EQ(plot.image.height, 200);
-    EXPECT_TRUE(std::isfinite(plot.low) && std::isfinite(plot.high) && plot.low < plot.high);
-    EXPECT_LE(plot.low, -3.4e38);
+    EXPECT_TRUE(std::isfinite(plot.layout.low) && std::isfinite(plot.layout.high) && plot.layout.low < plot.layout.high);
+    EXPECT_LE(plot.layout.low, -3.4e38);
 
     plot = track_plot(std::span<const PlotCurve>(curves).subspan(1), {});
     EXPECT_EQ(plot.image.width, 1200);
-    EXPECT_LT(plot.low, 0.0);
-    EXPECT_GT(plot.high, 0.0);
+    EXPECT_LT(plot.layout.low, 0.0);
+    EXPECT_GT(plot.layout.high, 0.0);
 }
 
 TEST_F(TrackPlotTest, DenseSawtoothFillsEveryColumnFromBottomToTop) {
@@ -214,25 +214,25 @@ TEST_F(TrackPlotTest, DenseSawtoothFillsEveryColumnFromBottomToTop) {
     // About ninety keys a column: each column's curve runs all the way from 0
     // to 1, not along a row of markers.
     plot = track_plot(curves, {1200, 600, std::nullopt, std::nullopt});
-    ASSERT_LT(plot.from, 0.0);
-    ASSERT_GT(plot.to, 99'999.0);
-    const int32_t first = int32_t(std::ceil(plot_x(plot, 0.0))) + 1;
-    const int32_t last = int32_t(std::floor(plot_x(plot, 99'999.0))) - 1;
+    ASSERT_LT(plot.layout.from, 0.0);
+    ASSERT_GT(plot.layout.to, 99'999.0);
+    const int32_t first = int32_t(std::ceil(plot_x(plot.layout, 0.0))) + 1;
+    const int32_t last = int32_t(std::floor(plot_x(plot.layout, 99'999.0))) - 1;
     ASSERT_GT(last - first, 1000);
     EXPECT_EQ(columns_not_spanned(first, last, 0.0, 1.0, blue), 0);
     // Nothing runs past the teeth: the line stops within its width of 0 and 1.
     for (int32_t x = first; x < last; x += 7) {
-        EXPECT_GT(channel_distance(raster_pixel(plot.image, x, int32_t(std::floor(plot_y(plot, 1.0))) - 4), blue), 100)
+        EXPECT_GT(channel_distance(raster_pixel(plot.image, x, int32_t(std::floor(plot_y(plot.layout, 1.0))) - 4), blue), 100)
             << "above 1 at column " << x;
-        EXPECT_GT(channel_distance(raster_pixel(plot.image, x, int32_t(std::floor(plot_y(plot, 0.0))) + 4), blue), 100)
+        EXPECT_GT(channel_distance(raster_pixel(plot.image, x, int32_t(std::floor(plot_y(plot.layout, 0.0))) + 4), blue), 100)
             << "below 0 at column " << x;
     }
-    EXPECT_NEAR(plot.low, -0.06, 1e-9);
-    EXPECT_NEAR(plot.high, 1.06, 1e-9);
+    EXPECT_NEAR(plot.layout.low, -0.06, 1e-9);
+    EXPECT_NEAR(plot.layout.high, 1.06, 1e-9);
 
     // Four thousand rows of it: three or four keys a column.
     plot = track_plot(curves, {1200, 600, 20'000.0, 24'000.0});
-    EXPECT_EQ(columns_not_spanned(plot.left, plot.right, 0.0, 1.0, blue), 0);
+    EXPECT_EQ(columns_not_spanned(plot.layout.curves.left, plot.layout.curves.right, 0.0, 1.0, blue), 0);
 }
 
 TEST_F(TrackPlotTest, DenseColumnsReachTheExtremesOfEveryKeyInThem) {
@@ -244,8 +244,8 @@ TEST_F(TrackPlotTest, DenseColumnsReachTheExtremesOfEveryKeyInThem) {
         ramps.keys.push_back(row % 2 ? Keyframe{row, 1.0f, 7} : Keyframe{row, 0.0f, INTERP_LINEAR});
     const PlotCurve ramp_curves[] = {{"ramps", &ramps}};
     plot = track_plot(ramp_curves, {1200, 600, std::nullopt, std::nullopt});
-    const int32_t first = int32_t(std::ceil(plot_x(plot, 0.0))) + 1;
-    const int32_t last = int32_t(std::floor(plot_x(plot, 59'999.0))) - 1;
+    const int32_t first = int32_t(std::ceil(plot_x(plot.layout, 0.0))) + 1;
+    const int32_t last = int32_t(std::floor(plot_x(plot.layout, 59'999.0))) - 1;
     EXPECT_EQ(columns_not_spanned(first, last, 0.0, 1.0, plot_curve_color(0)), 0);
     if (HasFailure()) return;
 
@@ -360,14 +360,14 @@ TEST(PlotLayoutTest, RectanglesLieInsideThePictureAndApart) {
             }
             // The picture is drawn to the same layout.
             const Plot plot = track_plot(curves, {width, height, std::nullopt, std::nullopt});
-            EXPECT_EQ(plot.left, layout.curves.left);
-            EXPECT_EQ(plot.top, layout.curves.top);
-            EXPECT_EQ(plot.right, layout.curves.right);
-            EXPECT_EQ(plot.bottom, layout.curves.bottom);
-            EXPECT_EQ(plot.from, layout.from);
-            EXPECT_EQ(plot.to, layout.to);
-            EXPECT_EQ(plot.low, layout.low);
-            EXPECT_EQ(plot.high, layout.high);
+            EXPECT_EQ(plot.layout.curves.left, layout.curves.left);
+            EXPECT_EQ(plot.layout.curves.top, layout.curves.top);
+            EXPECT_EQ(plot.layout.curves.right, layout.curves.right);
+            EXPECT_EQ(plot.layout.curves.bottom, layout.curves.bottom);
+            EXPECT_EQ(plot.layout.from, layout.from);
+            EXPECT_EQ(plot.layout.to, layout.to);
+            EXPECT_EQ(plot.layout.low, layout.low);
+            EXPECT_EQ(plot.layout.high, layout.high);
         }
     // Wide legends wrap onto lines of their own, and push the area down.
     const PlotLayout wrapped = plot_layout(many, {1200, 600, std::nullopt, std::nullopt});

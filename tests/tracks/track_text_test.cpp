@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "tests/tracks/fake_files.h"
-#include "tools/tracks/track_text.h"
+#include "tracks/track_text.h"
 #include "tracks/track_file.h"
 
 namespace {

@@ -59,10 +59,6 @@ double median_of(Renderer& renderer, const RowFrame& shown, int runs) {
     return times[size_t(runs / 2)];
 }
 
-const char* scene_name(Scene scene) {
-    return scene == Scene::title ? "title" : scene == Scene::landscape ? "landscape" : "nothing";
-}
-
 // Times the scene's fixed frames, prints a line for each and their mean.
 void bench_scene(Renderer& renderer, const SyncTracks& tracks, std::span<const double> seconds) {
     double sum = 0.0;

@@ -7,20 +7,11 @@
 #include "tools/render/commands.h"
 #include "tools/render/frame_mix.h"
 #include "tools/render/options.h"
-#include "tools/render/png.h"
+#include "tools/pictures/png.h"
 #include "tools/render/render.h"
 #include "tools/render/steps.h"
 
 namespace {
-
-const char* scene_name(Scene scene) {
-    switch (scene) {
-        case Scene::landscape: return "landscape";
-        case Scene::title: return "title";
-        case Scene::none: break;
-    }
-    return "nothing";
-}
 
 // A uniform's value: finite, also once narrowed to single precision.
 CliTake take_uniform(float& value, bool& given) {

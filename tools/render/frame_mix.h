@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/raster/raster.h"
+#include "tools/pictures/raster.h"
 
 struct FrameMix {
     int32_t width = 0;  // of the result

@@ -30,9 +30,6 @@ struct CommonOptions {
 void common_options_add(std::vector<CliOption>& options, CommonOptions& common,
                         std::string_view size_option = "--size", std::string_view size_help = {});
 
-// Reads SCENE=FILE (landscape or title) into the scene's file.
-CliTake cli_take_shader(ShaderFiles& files);
-
 // Reads "landscape" or "title" into scene.
 CliTake cli_take_scene(Scene& scene);
 

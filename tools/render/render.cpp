@@ -13,33 +13,11 @@
 
 namespace {
 
-bool check_program(HeadlessGl& gl, uint32_t program, std::string_view name, std::string& error) {
-    std::string log;
-    if (headless_gl_program_status(gl, program, log)) return true;
-    error = "the " + std::string(name) + " program does not build:\n" + log;
-    return false;
-}
-
-// A shader text is short; anything bigger is not one.
-constexpr uint64_t SHADER_BYTES_MAX = 16u << 20;
-
-// The whole file as text; false with error when it cannot be read.
-bool text_read(const std::string& path, std::string& text, std::string& error) {
-    std::error_code ignored;
-    if (!std::filesystem::exists(path, ignored)) {
-        error = "no shader file " + path;
-        return false;
-    }
-    return input_read_text(path, SHADER_BYTES_MAX, text, error);
-}
-
 void draw(Renderer& renderer, Scene scene, const FrameValues& values) {
-    headless_gl_clear(*renderer.gl, 0.0f, 0.0f, 0.0f, 1.0f);
-    frame_draw(renderer.functions, renderer.programs, scene, values, float(renderer.width),
-               float(renderer.height));
+    headless_gl_make_current(*renderer.gl);
+    scene_draw(renderer.functions, renderer.programs, scene, values, renderer.width, renderer.height);
 }
 
-// Pixels as the screen shows them: alpha has no effect there, so opaque.
 Raster opaque_raster(std::vector<uint8_t> rgba, int32_t width, int32_t height) {
     Raster image;
     image.rgba = std::move(rgba);
@@ -47,18 +25,13 @@ Raster opaque_raster(std::vector<uint8_t> rgba, int32_t width, int32_t height) {
         image.width = width;
         image.height = height;
     }
-    for (size_t alpha = 3; alpha < image.rgba.size(); alpha += 4) image.rgba[alpha] = 255;
+    rgba_make_opaque(image.rgba);
     return image;
 }
 
 }  // namespace
 
-SceneSources render_builtin_sources() {
-    return {vertex_glsl, landscape_glsl, title_glsl};
-}
-
-RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& sources,
-                            std::string& error) {
+RendererPtr renderer_create(int32_t width, int32_t height, const SceneTexts& texts, std::string& error) {
     HeadlessGlPtr gl = headless_gl_create(width, height, error);
     if (!gl) return nullptr;
     auto renderer = std::make_unique<Renderer>();
@@ -66,28 +39,17 @@ RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& s
     renderer->functions = headless_gl_functions();
     renderer->width = width;
     renderer->height = height;
-    renderer->programs = programs_build(renderer->functions, sources, float(width), float(height));
-    if (!check_program(*renderer->gl, renderer->programs.landscape, "landscape", error) ||
-        !check_program(*renderer->gl, renderer->programs.title, "title", error))
-        return nullptr;
-    return renderer;
-}
-
-bool scene_texts_read(const ShaderFiles& files, SceneTexts& texts, std::string& error) {
-    const SceneSources builtin = render_builtin_sources();
-    texts.landscape = builtin.landscape;
-    texts.title = builtin.title;
-    if (!files.landscape.empty() && !text_read(files.landscape, texts.landscape, error)) return false;
-    if (!files.title.empty() && !text_read(files.title, texts.title, error)) return false;
-    return true;
+    const SceneBuild build = scene_build(renderer->functions, texts, float(width), float(height));
+    renderer->programs = build.programs;
+    if (!build.landscape) error = "the landscape program does not build:\n" + build.landscape_log;
+    else if (!build.title) error = "the title program does not build:\n" + build.title_log;
+    else return renderer;
+    return nullptr;
 }
 
 RendererPtr renderer_create_from_texts(int32_t width, int32_t height, const SceneTexts& texts,
                                        const ShaderFiles& files, std::string& error) {
-    SceneSources sources = render_builtin_sources();
-    sources.landscape = texts.landscape.c_str();
-    sources.title = texts.title.c_str();
-    RendererPtr renderer = renderer_create(width, height, sources, error);
+    RendererPtr renderer = renderer_create(width, height, texts, error);
     if (renderer) return renderer;
     // Name the file whose text failed, when the failure is one of the texts'.
     const std::string failed = error.starts_with("the landscape") ? files.landscape

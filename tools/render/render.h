@@ -10,8 +10,9 @@
 #include <string>
 
 #include "presentation/frame.h"
-#include "tools/headless/headless_gl.h"
-#include "tools/raster/raster.h"
+#include "tools/gl/headless_gl.h"
+#include "tools/gl/scene_pipeline.h"
+#include "tools/pictures/raster.h"
 
 // A rectangle of the frame in window coordinates: x and y count from the lower
 // left, as gl_FragCoord does.
@@ -32,29 +33,10 @@ struct Renderer {
 
 using RendererPtr = std::unique_ptr<Renderer>;
 
-// The shader texts compiled into the presentation.
-SceneSources render_builtin_sources();
-
-// A width x height frame with both programs built from the sources in the
+// A width x height frame with both programs built from the texts in the
 // presentation's order. Null with the reason in error when no GL can be had or
 // a program does not compile or link (error then carries the GL's log).
-RendererPtr renderer_create(int32_t width, int32_t height, const SceneSources& sources,
-                            std::string& error);
-
-// Fragment texts that replace the built-in ones, for shader authors: a file
-// name per scene, empty for the built-in text.
-struct ShaderFiles {
-    std::string landscape;
-    std::string title;
-};
-
-// The fragment texts of both scenes: a file's where one is named, else the
-// built-in one. False with the reason in error when a file cannot be read.
-struct SceneTexts {
-    std::string landscape;
-    std::string title;
-};
-bool scene_texts_read(const ShaderFiles& files, SceneTexts& texts, std::string& error);
+RendererPtr renderer_create(int32_t width, int32_t height, const SceneTexts& texts, std::string& error);
 
 // renderer_create with the texts; an error from a text that does not build
 // names its file, when it came from one.

@@ -10,10 +10,10 @@
 
 #include "presentation/presentation.h"
 #include "tools/common/tune.h"
-#include "tools/raster/raster_font.h"
+#include "tools/pictures/raster_font.h"
 #include "tools/render/commands.h"
 #include "tools/render/options.h"
-#include "tools/render/png.h"
+#include "tools/pictures/png.h"
 #include "tools/render/progress.h"
 #include "tools/render/render.h"
 #include "tools/render/timeline.h"

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/raster/raster.h"
+#include "tools/pictures/raster.h"
 
 inline constexpr int32_t STEPS_GROUP_WIDTH = 4;
 inline constexpr int32_t STEPS_GROUP_HEIGHT = 2;

@@ -17,7 +17,7 @@
 #include "tools/render/frame_mix.h"
 #include "tools/render/interrupt.h"
 #include "tools/render/options.h"
-#include "tools/render/png.h"
+#include "tools/pictures/png.h"
 #include "tools/render/progress.h"
 #include "tools/render/render.h"
 #include "tools/render/timeline.h"

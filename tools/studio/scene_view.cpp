@@ -7,39 +7,17 @@
 
 #include "presentation/presentation.h"
 
-namespace {
-
-void programs_delete(const ScenePrograms& programs) {
-    for (const uint32_t program : {programs.landscape, programs.title}) {
-        if (!program || !glIsProgram(program)) continue;
-        GLint count = 0;
-        glGetProgramiv(program, GL_ATTACHED_SHADERS, &count);
-        std::vector<GLuint> shaders(size_t(count > 0 ? count : 0));
-        GLsizei written = 0;
-        if (count > 0) glGetAttachedShaders(program, count, &written, shaders.data());
-        glDeleteProgram(program);
-        for (GLsizei i = 0; i < written; ++i) glDeleteShader(shaders[size_t(i)]);
-    }
-}
-
-}  // namespace
-
 bool scene_view_build(SceneView& view, const SceneTexts& texts) {
-    const ScenePrograms built = programs_build(
-        view.gl, {vertex_glsl, texts.landscape.c_str(), texts.title.c_str()}, float(SCREEN_WIDTH),
-        float(SCREEN_HEIGHT));
-    std::string landscape_log, title_log;
-    const bool landscape = gl_program_status(built.landscape, landscape_log);
-    const bool title = gl_program_status(built.title, title_log);
-    if (!landscape || !title) {
+    const SceneBuild built = scene_build(view.gl, texts, float(SCREEN_WIDTH), float(SCREEN_HEIGHT));
+    if (!built.landscape || !built.title) {
         view.log.clear();
-        if (!landscape) view.log += "landscape: " + landscape_log;
-        if (!title) view.log += "title: " + title_log;
-        programs_delete(built);
+        if (!built.landscape) view.log += "landscape: " + built.landscape_log;
+        if (!built.title) view.log += "title: " + built.title_log;
+        scene_programs_delete(built.programs);
         return false;
     }
-    programs_delete(view.programs);
-    view.programs = built;
+    scene_programs_delete(view.programs);
+    view.programs = built.programs;
     view.log.clear();
     ++view.generation;
     return true;
@@ -52,9 +30,8 @@ bool scene_view_draw(SceneView& view, Scene scene, const FrameValues& values, in
         if (!gl_frame_create(view.frame, width, height, error)) return false;
     }
     gl_frame_bind(view.frame);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    if (view.generation > 0) frame_draw(view.gl, view.programs, scene, values, float(width), float(height));
+    // Before the first programs built, the picture is black.
+    scene_draw(view.gl, view.programs, view.generation > 0 ? scene : Scene::none, values, width, height);
     glUseProgram(0);
 
     if (!view.texture) glGenTextures(1, &view.texture);
@@ -74,12 +51,12 @@ std::vector<uint8_t> scene_view_pixels(const SceneView& view) {
     std::vector<uint8_t> rgba = gl_frame_read_rgba(0, 0, view.frame.width, view.frame.height, view.frame.width,
                                                    view.frame.height);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    for (size_t alpha = 3; alpha < rgba.size(); alpha += 4) rgba[alpha] = 255;
+    rgba_make_opaque(rgba);
     return rgba;
 }
 
 void scene_view_release(SceneView& view) {
-    programs_delete(view.programs);
+    scene_programs_delete(view.programs);
     gl_frame_destroy(view.frame);
     if (view.texture) glDeleteTextures(1, &view.texture);
     view = SceneView{};

@@ -13,12 +13,8 @@
 #include "presentation/frame.h"
 #include "shaders/gl_functions.h"
 #include "shaders/programs.h"
-#include "tools/headless/gl_frame.h"
-
-struct SceneTexts {
-    std::string landscape;
-    std::string title;
-};
+#include "tools/gl/gl_frame.h"
+#include "tools/gl/scene_pipeline.h"
 
 struct SceneView {
     GlFunctions gl{};

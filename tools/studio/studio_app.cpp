@@ -1,5 +1,6 @@
-// The studio's window, its frame loop and the commands that touch the files,
-// the sound and the GL: everything between SDL and the models.
+// The studio's window and its frame loop, and what the commands ask of the
+// world (the sound, the picture, the files): everything between SDL and the
+// session.
 #include <SDL2/SDL.h>
 #include <GL/gl.h>
 #include <imgui.h>
@@ -15,17 +16,16 @@
 #include "presentation/frame.h"
 #include "presentation/presentation.h"
 #include "tools/common/cli.h"
-#include "tools/common/files.h"
-#include "tools/render/png.h"
+#include "tools/common/render_call.h"
+#include "tools/pictures/png.h"
 #include "tools/studio/studio_app.h"
-#include "tools/studio/studio_keys.h"
-#include "tools/studio/studio_ui.h"
-#include "tracks/track_file.h"
+#include "tools/studio/studio_bindings.h"
+#include "tools/studio/ui/studio_ui.h"
+#include "tools/studio/studio_window.h"
 
 namespace {
 
 constexpr int64_t WATCH_PERIOD_NS = 100'000'000;  // files are looked at ten times a second
-constexpr uint64_t SHADER_BYTES_MAX = 16u << 20;
 constexpr double SILENT_LENGTH = 120.0;  // the timeline without a tune
 
 double milliseconds_since(std::chrono::steady_clock::time_point start) {
@@ -49,78 +49,149 @@ Waveform waveform_of(const TunePcm& tune) {
     return waveform;
 }
 
-CameraTracks camera_of(const EditModel& model) {
-    CameraTracks camera;
-    for (const EditTrack& track : model.tracks) {
-        if (track.document.name == CAMERA_DIST_TRACK) camera.cam_dist = &track.track;
-        if (track.document.name == CAMERA_ROT_TRACK) camera.cam_rot = &track.track;
-    }
-    return camera;
-}
-
-void watches_start(StudioState& state) {
-    state.shader_watches = {file_watch_start(state.options.landscape_shader),
-                            file_watch_start(state.options.title_shader)};
+void watches_start(StudioWindow& state) {
+    state.shader_watches = {file_watch_start(state.options.shaders.landscape),
+                            file_watch_start(state.options.shaders.title)};
     state.track_watches.clear();
-    for (const EditTrack& track : state.model.tracks) {
+    for (const EditTrack& track : state.session.model.tracks) {
         state.track_watches.push_back(file_watch_start(track.text_path));
         state.track_watches.push_back(file_watch_start(track.binary_path));
     }
 }
 
+// Rebuilds the scene programs from the shader files; the message says how it
+// went (the GL's log stays on the picture until a build works).
+void shaders_reload(StudioWindow& state) {
+    SceneTexts texts;
+    std::string error;
+    if (!scene_texts_read(state.options.shaders, texts, error)) {
+        state.session.message = error;
+        return;
+    }
+    if (scene_view_build(state.view, texts))
+        state.session.message = "shaders built";
+    else
+        state.session.message = "a shader does not build: the last good programs go on";
+}
+
 // Tracks changed on disk by another program reload, unless they hold edits.
-void watches_poll(StudioState& state, int64_t now_ns) {
+void watches_poll(StudioWindow& state, int64_t now_ns) {
     if (now_ns < state.next_watch_ns) return;
     state.next_watch_ns = now_ns + WATCH_PERIOD_NS;
     bool shaders = false;
     for (FileWatch& watch : state.shader_watches) shaders |= !watch.path.empty() && file_watch_changed(watch);
-    if (shaders) studio_shaders_reload(state);
+    if (shaders) shaders_reload(state);
     for (size_t i = 0; i < state.track_watches.size(); ++i) {
         if (state.track_watches[i].path.empty() || !file_watch_changed(state.track_watches[i])) continue;
         const size_t track = i / 2;
         const bool is_text = i % 2 == 0;
         // A binary with a text beside it is made from the text: the text rules.
-        if (!is_text && !state.model.tracks[track].text_path.empty()) continue;
-        std::string error;
-        if (edit_model_reload(state.model, track, error)) {
-            ++state.edits;
-            state.message = "reloaded " + state.model.tracks[track].document.name + ", changed on disk";
-        } else {
-            state.message = error.empty() ? state.model.message : error;
-        }
+        if (!is_text && !state.session.model.tracks[track].text_path.empty()) continue;
+        studio_track_reload(state.session, track);
     }
 }
 
-std::string shader_text(const std::string& path, const char* builtin, std::string& error) {
-    if (path.empty()) return builtin;
-    std::string text;
-    if (!input_read_text(path, SHADER_BYTES_MAX, text, error)) return {};
-    return text;
-}
-
-void scene_render(StudioState& state) {
-    const bool playing = state.transport.playing;
+void scene_render(StudioWindow& state) {
+    const StudioSession& session = state.session;
+    const bool playing = session.transport.playing;
     const RenderSize size = render_size_next(state.size_rule, playing, state.scene_ms);
-    const bool changed = state.row != state.drawn_row || state.view.generation != state.drawn_generation ||
-                         state.edits != state.edits_seen || size.width != state.drawn.width ||
+    const bool changed = session.row != state.drawn_row || state.view.generation != state.drawn_generation ||
+                         session.edits != state.edits_seen || size.width != state.drawn.width ||
                          size.height != state.drawn.height;
     if (!changed) return;
-    const RowFrame shown = row_frame(camera_of(state.model), state.row);
+    const RowFrame shown = row_frame(edit_model_camera(session.model), session.row);
     const auto start = std::chrono::steady_clock::now();
     std::string error;
     if (!scene_view_draw(state.view, shown.scene, shown.values, size.width, size.height, error)) {
-        state.message = error;
+        state.session.message = error;
         return;
     }
     glFinish();
     state.scene_ms = milliseconds_since(start);
     state.drawn = size;
-    state.drawn_row = state.row;
+    state.drawn_row = session.row;
     state.drawn_generation = state.view.generation;
-    state.edits_seen = state.edits;
+    state.edits_seen = session.edits;
 }
 
-bool window_open(StudioState& state, std::string& error) {
+// The frame at the current row at 1920x1080 as a PNG in the shots folder,
+// named by its row.
+void shot(StudioWindow& state) {
+    StudioSession& session = state.session;
+    const RowFrame shown = row_frame(edit_model_camera(session.model), session.row);
+    std::string error;
+    if (!scene_view_draw(state.view, shown.scene, shown.values, SCREEN_WIDTH, SCREEN_HEIGHT, error)) {
+        session.message = error;
+        return;
+    }
+    Raster image;
+    image.width = SCREEN_WIDTH;
+    image.height = SCREEN_HEIGHT;
+    image.rgba = scene_view_pixels(state.view);
+    const std::string path =
+        (std::filesystem::path(state.options.shots) / ("row-" + cli_number_text(session.row) + ".png")).string();
+    session.message = png_write(path, image, error) ? "wrote " + path : error;
+    state.drawn_row = -1.0;  // the texture now holds the full-size frame: draw again at the rule's size
+}
+
+// The loop span (or the whole tune) to a video, by the render tool.
+void video(StudioWindow& state) {
+    StudioSession& session = state.session;
+    if (state.options.render_tool.empty()) {
+        session.message = "no zirbelon-render found to make the video";
+        return;
+    }
+    const Transport& transport = session.transport;
+    RenderVideoCall call;
+    call.dir = state.options.dir;
+    call.from = transport.loop ? transport.loop_in : 0.0;
+    call.to = transport.loop ? transport.loop_out : transport.length;
+    call.output = (std::filesystem::path(state.options.shots) /
+                   ("loop-" + cli_number_text(call.from) + "-" + cli_number_text(call.to) + ".mp4"))
+                      .string();
+    call.shaders = state.options.shaders;
+    std::string error;
+    if (!video_job_start(state.video, state.options.render_tool, render_video_arguments(call), call.output,
+                         error)) {
+        session.message = error;
+        return;
+    }
+    session.message = edit_model_dirty(session.model)
+                          ? "rendering " + call.output + " from the saved tracks (save to include edits)"
+                          : "rendering " + call.output;
+}
+
+// The commands' effects on the window's world.
+StudioEffects effects_of(StudioWindow& state) {
+    StudioEffects effects;
+    effects.now = studio_monotonic_ns;
+    effects.sound_follow = [&state](const Transport& transport, int64_t now) {
+        if (state.audio) studio_audio_follow(*state.audio, transport, now);
+    };
+    effects.shot = [&state](StudioSession&) { shot(state); };
+    effects.video = [&state](StudioSession&) { video(state); };
+    // The files just written are not changes made by another program.
+    effects.saved = [&state](StudioSession&) {
+        for (FileWatch& watch : state.track_watches) file_watch_changed(watch);
+    };
+    return effects;
+}
+
+// Closing the window asks to quit; each key press is a command at once (a tap
+// shorter than a frame still counts, which polling the keyboard's state would
+// miss), in the order they came, so that text typed after Enter lands in the
+// value.
+void event_take(StudioWindow& state, const SDL_Event& event) {
+    StudioSession& session = state.session;
+    if (event.type == SDL_QUIT ||
+        (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE))
+        studio_command_run(session, state.effects, StudioCommand::quit);
+    if (event.type == SDL_KEYDOWN)
+        studio_key_press(session, state.effects, event.key.keysym.scancode, studio_modifiers(event.key.keysym.mod));
+    if (event.type == SDL_TEXTINPUT) studio_typing_append(session, event.text.text);
+}
+
+bool window_open(StudioWindow& state, std::string& error) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         error = std::string("no display: ") + SDL_GetError();
         return false;
@@ -162,21 +233,21 @@ bool window_open(StudioState& state, std::string& error) {
     return true;
 }
 
-void tune_open(StudioState& state) {
+void tune_open(StudioWindow& state) {
     TunePcm tune;
     std::string error;
     if (!tune_decode(std::filesystem::path(state.options.dir) / TUNE_FILE, tune, error)) {
         state.silent_reason = error;
-        state.transport = transport_create(SILENT_LENGTH);
+        state.session.transport = transport_create(SILENT_LENGTH);
         return;
     }
-    state.transport = transport_create(tune.seconds());
+    state.session.transport = transport_create(tune.seconds());
     state.waveform = waveform_of(tune);
     state.audio = studio_audio_open(tune, error);
     if (!state.audio) state.silent_reason = error;
 }
 
-void bench_report(const std::vector<double>& frame_ms, double reload_ms, const StudioState& state) {
+void bench_report(const std::vector<double>& frame_ms, double reload_ms, const StudioWindow& state) {
     std::vector<double> sorted = frame_ms;
     std::sort(sorted.begin(), sorted.end());
     double sum = 0.0;
@@ -192,81 +263,13 @@ void bench_report(const std::vector<double>& frame_ms, double reload_ms, const S
 
 }  // namespace
 
-void studio_shaders_reload(StudioState& state) {
-    std::string error;
-    const SceneTexts texts{shader_text(state.options.landscape_shader, landscape_glsl, error),
-                           shader_text(state.options.title_shader, title_glsl, error)};
-    if (!error.empty()) {
-        state.message = error;
-        return;
-    }
-    if (scene_view_build(state.view, texts))
-        state.message = "shaders built";
-    else
-        state.message = "a shader does not build: the last good programs go on";
-}
-
-void studio_seek(StudioState& state, double seconds) {
-    const int64_t now = studio_monotonic_ns();
-    transport_seek(state.transport, seconds, now);
-    if (state.audio) studio_audio_follow(*state.audio, state.transport, now);
-}
-
-void studio_shot(StudioState& state) {
-    const RowFrame shown = row_frame(camera_of(state.model), state.row);
-    std::string error;
-    if (!scene_view_draw(state.view, shown.scene, shown.values, SCREEN_WIDTH, SCREEN_HEIGHT, error)) {
-        state.message = error;
-        return;
-    }
-    Raster image;
-    image.width = SCREEN_WIDTH;
-    image.height = SCREEN_HEIGHT;
-    image.rgba = scene_view_pixels(state.view);
-    const std::string path = (std::filesystem::path(state.options.shots) / ("row-" + cli_number_text(state.row) + ".png")).string();
-    state.message = png_write(path, image, error) ? "wrote " + path : error;
-    state.drawn_row = -1.0;  // the texture now holds the full-size frame: draw again at the rule's size
-}
-
-void studio_video(StudioState& state) {
-    if (state.options.render_tool.empty()) {
-        state.message = "no zirbelon-render found to make the video";
-        return;
-    }
-    const double from = state.transport.loop ? state.transport.loop_in : 0.0;
-    const double to = state.transport.loop ? state.transport.loop_out : state.transport.length;
-    const std::string output = (std::filesystem::path(state.options.shots) /
-                                ("loop-" + cli_number_text(from) + "-" + cli_number_text(to) + ".mp4")).string();
-    std::vector<std::string> arguments = {"--dir", state.options.dir, "--from", cli_number_text(from), "--to",
-                                          cli_number_text(to), "-o", output};
-    if (!state.options.landscape_shader.empty())
-        arguments.insert(arguments.end(), {"--shader", "landscape=" + state.options.landscape_shader});
-    if (!state.options.title_shader.empty())
-        arguments.insert(arguments.end(), {"--shader", "title=" + state.options.title_shader});
-    std::string error;
-    if (!video_job_start(state.video, state.options.render_tool, arguments, output, error)) {
-        state.message = error;
-        return;
-    }
-    state.message = edit_model_dirty(state.model) ? "rendering " + output + " from the saved tracks (save to include edits)"
-                                                  : "rendering " + output;
-}
-
-void studio_save(StudioState& state) {
-    std::string error;
-    if (!edit_model_save(state.model, error)) {
-        state.message = error;
-        return;
-    }
-    for (FileWatch& watch : state.track_watches) file_watch_changed(watch);
-    state.message = state.model.message.empty() ? "saved" : state.model.message;
-}
-
 int studio_run(StudioOptions options) {
-    StudioState state;
+    StudioWindow state;
     state.options = std::move(options);
+    state.effects = effects_of(state);
+    StudioSession& session = state.session;
     std::string error;
-    if (!edit_model_load(state.model, state.options.tracks_dir, state.options.dir, error)) {
+    if (!edit_model_load(session.model, state.options.tracks_dir, state.options.dir, error)) {
         std::fprintf(stderr, "zirbelon-studio: %s\n", error.c_str());
         return CLI_FAILED;
     }
@@ -276,34 +279,34 @@ int studio_run(StudioOptions options) {
     }
     tune_open(state);
     const auto reload_start = std::chrono::steady_clock::now();
-    studio_shaders_reload(state);
+    shaders_reload(state);
     const double reload_ms = milliseconds_since(reload_start);
     watches_start(state);
-    state.timeline = timeline_view_create(row_from_seconds(state.transport.length), 800.0);
+    Transport& transport = session.transport;
+    state.timeline = timeline_view_create(row_from_seconds(transport.length), 800.0);
 
     int64_t now = studio_monotonic_ns();
-    if (state.options.row) transport_seek(state.transport, *state.options.row / ROWS_PER_SECOND, now);
-    if (!state.options.paused || state.options.bench) transport_play(state.transport, now);
-    if (state.audio) studio_audio_follow(*state.audio, state.transport, now);
+    if (state.options.row) transport_seek(transport, *state.options.row / ROWS_PER_SECOND, now);
+    if (!state.options.paused || state.options.bench) transport_play(transport, now);
+    if (state.audio) studio_audio_follow(*state.audio, transport, now);
 
     std::vector<double> bench_frames;
     auto frame_start = std::chrono::steady_clock::now();
     const auto run_start = frame_start;
-    while (!state.quit) {
+    while (!session.quit) {
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             ImGui_ImplSDL2_ProcessEvent(&event);
-            studio_event(state, event);
+            event_take(state, event);
         }
         now = studio_monotonic_ns();
-        transport_update(state.transport, now);
-        if (state.audio && state.transport.playing) studio_audio_sync(*state.audio, state.transport, now);
+        transport_update(transport, now);
+        if (state.audio && transport.playing) studio_audio_sync(*state.audio, transport, now);
         watches_poll(state, now);
         video_job_poll(state.video);
-        state.seconds = state.audio && state.transport.playing
-                            ? studio_audio_seconds(*state.audio, state.transport, now)
-                            : transport_seconds(state.transport, now);
-        state.row = row_from_seconds(state.seconds);
+        session.seconds = state.audio && transport.playing ? studio_audio_seconds(*state.audio, transport, now)
+                                                           : transport_seconds(transport, now);
+        session.row = row_from_seconds(session.seconds);
         scene_render(state);
 
         ImGui_ImplOpenGL2_NewFrame();
@@ -329,7 +332,7 @@ int studio_run(StudioOptions options) {
         state.window_fps = state.window_fps == 0.0 ? 1000.0 / frame_ms : 0.9 * state.window_fps + 100.0 / frame_ms;
         if (state.options.bench) {
             bench_frames.push_back(frame_ms);
-            if (milliseconds_since(run_start) >= 10'000.0) state.quit = true;
+            if (milliseconds_since(run_start) >= 10'000.0) session.quit = true;
         }
     }
     if (state.options.bench) bench_report(bench_frames, reload_ms, state);

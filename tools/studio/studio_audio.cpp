@@ -12,7 +12,6 @@
 #include "tools/studio/studio_audio.h"
 
 #include <SDL.h>
-#include <alsa/asoundlib.h>
 #include <time.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "platform/audio_clock.h"
+#include "platform/linux/alsa_quiet.h"
 
 namespace {
 
@@ -92,11 +92,6 @@ void studio_audio_fill(void* userdata, Uint8* bytes, int length) {
     std::fill(out + size_t(handed) * CHANNELS, out + size_t(frames) * CHANNELS, int16_t(0));
     audio_clock_request(playback.clock, now, frames, carries_tune);
 }
-
-// alsa-lib prints its failures (no card, no default PCM) to stderr unless given
-// another handler; the studio reports a missing device through studio_audio_open.
-void alsa_error_ignore(const char*, int, const char*, int, const char*, ...) {}
-
 }  // namespace
 
 struct StudioAudio {
@@ -173,7 +168,7 @@ StudioAudioPtr studio_audio_open(const TunePcm& tune, std::string& error) {
     audio->playback.clock = audio_clock_create(audio->frequency, STUDIO_AUDIO_BUFFER_FRAMES);
     audio->start = audio->playback.run;
 
-    snd_lib_error_set_handler(alsa_error_ignore);
+    alsa_errors_silence();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         error = std::string("no sound: ") + SDL_GetError();
         return nullptr;

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "tools/common/tune.h"
-#include "tools/studio/transport.h"
+#include "tools/studio/model/transport.h"
 
 // 23 ms at 44.1 kHz, as the presentation's own audio layer asks for.
 inline constexpr uint16_t STUDIO_AUDIO_BUFFER_FRAMES = 1024;

@@ -29,9 +29,9 @@ void defaults_fill(StudioOptions& options) {
         options.dir = options.dir.empty() ? "." : std::filesystem::path(options.dir).parent_path().string();
     }
     if (options.tracks_dir.empty()) options.tracks_dir = first_existing({source / "assets" / "tracks"});
-    if (options.landscape_shader.empty())
-        options.landscape_shader = first_existing({source / "shaders" / "landscape.glsl"});
-    if (options.title_shader.empty()) options.title_shader = first_existing({build / "shaders" / "title.glsl"});
+    if (options.shaders.landscape.empty())
+        options.shaders.landscape = first_existing({source / "shaders" / "landscape.glsl"});
+    if (options.shaders.title.empty()) options.shaders.title = first_existing({build / "shaders" / "title.glsl"});
     if (options.render_tool.empty())
         options.render_tool = first_existing({build / "tools" / "render" / "zirbelon-render"});
 }
@@ -57,17 +57,7 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
                  cli_take_string(options.tracks_dir), true},
                 {"--shader", "SCENE=FILE",
                  "the fragment text of landscape or title, rebuilt when the\nfile changes (default: the checkout's)",
-                 [&options](std::string_view text, std::string& error) {
-                     const size_t equals = text.find('=');
-                     const std::string_view scene = text.substr(0, equals);
-                     const std::string file(equals == std::string_view::npos ? "" : text.substr(equals + 1));
-                     if (file.empty() || (scene != "landscape" && scene != "title")) {
-                         error = "needs landscape=FILE or title=FILE, not '" + std::string(text) + "'";
-                         return false;
-                     }
-                     (scene == "landscape" ? options.landscape_shader : options.title_shader) = file;
-                     return true;
-                 }},
+                 cli_take_shader(options.shaders)},
                 {"--row", "R", "start at this row (music seconds x 20)",
                  [&options](std::string_view text, std::string& error) {
                      double row = 0.0;

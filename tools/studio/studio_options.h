@@ -9,11 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "tools/common/shader_files.h"
+
 struct StudioOptions {
     std::string dir;             // the presentation's folder: "vaxo.mp3" and sync_*.track
     std::string tracks_dir;      // the track texts NAME.txt ("" when there are none to edit)
-    std::string landscape_shader;  // the fragment texts watched and rebuilt on change
-    std::string title_shader;
+    ShaderFiles shaders;         // the fragment texts watched and rebuilt on change
     std::optional<double> row;   // where to start
     bool paused = false;
     int32_t width = 1280;        // the window

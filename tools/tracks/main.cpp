@@ -11,9 +11,9 @@
 
 #include "tools/common/cli.h"
 #include "tools/common/files.h"
-#include "tools/raster/raster_png.h"
-#include "tools/tracks/track_plot.h"
-#include "tools/tracks/track_text.h"
+#include "tools/pictures/raster_png.h"
+#include "tools/pictures/track_plot.h"
+#include "tracks/track_text.h"
 #include "tracks/track_file.h"
 #include "tracks/tracks.h"
 

@@ -1,0 +1,291 @@
+// The studio's commands and key table without a window: every binding of the
+// table pressed on a session in a known state reaches its command (seen by
+// what that command does), the table that F1 shows is the one the keys use,
+// and the keys' modifiers pick bindings as the help says.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "presentation/presentation.h"
+#include "tools/studio/studio_bindings.h"
+#include "tools/studio/studio_commands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t TRACK = 1;     // clear.g: the cursor's track, with one track either side
+constexpr int32_t ROW = 80;     // the cursor's row, on a key
+constexpr double LENGTH = 60.0;
+
+// What one press did: the session before and after, and what it asked of
+// the world around it.
+struct Press {
+    StudioSession before;
+    StudioSession after;
+    int shots = 0;
+    int videos = 0;
+    int saves = 0;
+    int sound_follows = 0;
+};
+
+using Expectation = std::function<void(const Press&)>;
+
+double row_now(const StudioSession& session) { return transport_seconds(session.transport, 0) * ROWS_PER_SECOND; }
+
+const Keyframe* key_at(const StudioSession& session, int32_t row) { return edit_key_at(session.model, TRACK, row); }
+
+class StudioCommandsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(testing::TempDir()) / "studio_commands_test";
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "texts");
+        for (const char* name : TRACK_NAMES) std::ofstream(dir_ / "texts" / (std::string(name) + ".txt")) << "";
+        std::ofstream(dir_ / "texts" / "clear.g.txt") << "40 1 linear\n80 2 hold\n160 3 hold\n";
+        std::string error;
+        ASSERT_TRUE(edit_model_load(session_.model, (dir_ / "texts").string(), dir_.string(), error)) << error;
+        session_.cursor_track = TRACK;
+        session_.transport = transport_create(LENGTH);
+        place(ROW);
+        effects_.now = [] { return int64_t(0); };
+        effects_.shot = [this](StudioSession&) { ++shots_; };
+        effects_.video = [this](StudioSession&) { ++videos_; };
+        effects_.saved = [this](StudioSession&) { ++saves_; };
+        effects_.sound_follow = [this](const Transport&, int64_t) { ++sound_follows_; };
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Where the picture is, as the window's frame sets it.
+    void place(int32_t row) {
+        transport_seek(session_.transport, row / ROWS_PER_SECOND, 0);
+        session_.seconds = row / ROWS_PER_SECOND;
+        session_.row = double(row);
+    }
+
+    Press press(SDL_Scancode key, uint8_t modifiers) {
+        shots_ = videos_ = saves_ = sound_follows_ = 0;
+        Press result;
+        result.before = session_;
+        studio_key_press(session_, effects_, key, modifiers);
+        result.after = session_;
+        result.shots = shots_;
+        result.videos = videos_;
+        result.saves = saves_;
+        result.sound_follows = sound_follows_;
+        return result;
+    }
+
+    fs::path dir_;
+    StudioSession session_;
+    StudioEffects effects_;
+    int shots_ = 0, videos_ = 0, saves_ = 0, sound_follows_ = 0;
+};
+
+Expectation seeks_by(double rows) {
+    return [rows](const Press& p) {
+        EXPECT_DOUBLE_EQ(row_now(p.after), ROW + rows);
+        EXPECT_EQ(p.sound_follows, 1);
+    };
+}
+
+Expectation nudges_by(float step) {
+    return [step](const Press& p) { EXPECT_FLOAT_EQ(key_at(p.after, ROW)->value, key_at(p.before, ROW)->value + step); };
+}
+
+Expectation moves_key_by(int32_t rows) {
+    return [rows](const Press& p) {
+        EXPECT_EQ(key_at(p.after, ROW), nullptr);
+        ASSERT_NE(key_at(p.after, ROW + rows), nullptr);
+        EXPECT_EQ(key_at(p.after, ROW + rows)->value, 2.0f);
+        EXPECT_DOUBLE_EQ(row_now(p.after), ROW + rows) << "the cursor goes with the keys";
+    };
+}
+
+// What each command does to the session in the fixture's state.
+std::map<StudioCommand, Expectation> expectations() {
+    using enum StudioCommand;
+    return {
+        {play_pause, [](const Press& p) { EXPECT_TRUE(p.after.transport.playing); }},
+        {row_back, seeks_by(-1)},
+        {row_on, seeks_by(1)},
+        {beat_back, seeks_by(-ROWS_PER_BEAT)},
+        {beat_on, seeks_by(ROWS_PER_BEAT)},
+        {bar_back, seeks_by(-ROWS_PER_BAR)},
+        {bar_on, seeks_by(ROWS_PER_BAR)},
+        {go_start, [](const Press& p) { EXPECT_EQ(row_now(p.after), 0.0); }},
+        {go_end, [](const Press& p) { EXPECT_DOUBLE_EQ(row_now(p.after), LENGTH * ROWS_PER_SECOND); }},
+        {track_before, [](const Press& p) { EXPECT_EQ(p.after.cursor_track, TRACK - 1); }},
+        {track_after, [](const Press& p) { EXPECT_EQ(p.after.cursor_track, TRACK + 1); }},
+        {key_insert,
+         [](const Press& p) {
+             // The fixture's row holds a key: an insert there is refused and says so.
+             EXPECT_EQ(p.after.model.message, "clear.g row 80 already holds a key");
+             EXPECT_EQ(p.after.edits, p.before.edits);
+         }},
+        {value_type, [](const Press& p) { EXPECT_TRUE(p.after.typing); }},
+        {nudge_up, nudges_by(0.01f)},
+        {nudge_down, nudges_by(-0.01f)},
+        {nudge_up_whole, nudges_by(1.0f)},
+        {nudge_down_whole, nudges_by(-1.0f)},
+        {kind_cycle, [](const Press& p) { EXPECT_EQ(key_at(p.after, ROW)->kind, INTERP_LINEAR); }},
+        {block_mark, [](const Press& p) { EXPECT_EQ(p.after.anchor, (std::pair<size_t, int32_t>{TRACK, ROW})); }},
+        {block_drop, [](const Press& p) { EXPECT_FALSE(p.after.anchor); }},
+        {keys_delete, [](const Press& p) { EXPECT_EQ(key_at(p.after, ROW), nullptr); }},
+        {move_up, moves_key_by(-1)},
+        {move_down, moves_key_by(1)},
+        {move_up_beat, moves_key_by(-int32_t(ROWS_PER_BEAT))},
+        {move_down_beat, moves_key_by(int32_t(ROWS_PER_BEAT))},
+        {copy,
+         [](const Press& p) {
+             ASSERT_EQ(p.after.model.clipboard.tracks.size(), 1u);
+             EXPECT_EQ(p.after.model.clipboard.tracks[0].size(), 1u);
+             EXPECT_NE(key_at(p.after, ROW), nullptr);
+         }},
+        {cut,
+         [](const Press& p) {
+             EXPECT_EQ(p.after.model.clipboard.tracks.size(), 1u);
+             EXPECT_EQ(key_at(p.after, ROW), nullptr);
+         }},
+        {paste,
+         [](const Press& p) {
+             // The fixture's clipboard holds one key of value 7.
+             ASSERT_NE(key_at(p.after, ROW), nullptr);
+             EXPECT_EQ(key_at(p.after, ROW)->value, 7.0f);
+         }},
+        {undo, [](const Press& p) { EXPECT_EQ(key_at(p.after, ROW)->value, 2.0f); }},
+        {redo, [](const Press& p) { EXPECT_EQ(key_at(p.after, ROW)->value, 5.0f); }},
+        {save,
+         [](const Press& p) {
+             EXPECT_EQ(p.saves, 1);
+             EXPECT_FALSE(edit_model_dirty(p.after.model));
+         }},
+        {loop_in,
+         [](const Press& p) {
+             EXPECT_TRUE(p.after.transport.loop);
+             EXPECT_DOUBLE_EQ(p.after.transport.loop_in, ROW / ROWS_PER_SECOND);
+         }},
+        {loop_out,
+         [](const Press& p) {
+             EXPECT_TRUE(p.after.transport.loop);
+             EXPECT_DOUBLE_EQ(p.after.transport.loop_out, ROW / ROWS_PER_SECOND);
+         }},
+        {loop_toggle, [](const Press& p) { EXPECT_NE(p.after.transport.loop, p.before.transport.loop); }},
+        {speed_cycle, [](const Press& p) { EXPECT_EQ(p.after.transport.speed, 2.0); }},
+        {shot, [](const Press& p) { EXPECT_EQ(p.shots, 1); }},
+        {video, [](const Press& p) { EXPECT_EQ(p.videos, 1); }},
+        {help_toggle, [](const Press& p) { EXPECT_TRUE(p.after.help); }},
+        {quit, [](const Press& p) { EXPECT_TRUE(p.after.quit_asked); }},
+    };
+}
+
+}  // namespace
+
+TEST_F(StudioCommandsTest, EveryBindingReachesItsCommand) {
+    const auto expected = expectations();
+    const StudioSession fresh = session_;
+    for (const StudioBinding& binding : studio_bindings()) {
+        SCOPED_TRACE(studio_binding_keys(binding));
+        session_ = fresh;
+        // What some commands need to show what they do: a value edited and
+        // undone (for redo), an edit to save (and to ask about on quit), a clipboard.
+        const StudioCommand command = binding.command;
+        if (command == StudioCommand::undo || command == StudioCommand::redo ||
+            command == StudioCommand::save || command == StudioCommand::quit) {
+            ASSERT_TRUE(edit_set_value(session_.model, TRACK, ROW, 5.0f));
+            if (command == StudioCommand::redo) {
+                ASSERT_TRUE(edit_undo(session_.model));
+            }
+        }
+        if (command == StudioCommand::paste) session_.model.clipboard.tracks = {{{0, 7.0f, INTERP_HOLD}}};
+        if (command == StudioCommand::block_drop) session_.anchor = std::pair{TRACK, 40};
+        if (command == StudioCommand::loop_toggle) {
+            ASSERT_TRUE(transport_set_loop(session_.transport, 1.0, 2.0, 0));
+        }
+        const auto expectation = expected.find(command);
+        ASSERT_NE(expectation, expected.end()) << "no expectation for a bound command";
+        expectation->second(press(binding.key, binding.modifiers));
+    }
+}
+
+TEST_F(StudioCommandsTest, EveryCommandHasAKeyAndNoKeyTwoBindings) {
+    std::set<StudioCommand> bound;
+    std::set<std::pair<int, int>> chords;
+    for (const StudioBinding& binding : studio_bindings()) {
+        bound.insert(binding.command);
+        EXPECT_TRUE(chords.insert({binding.key, binding.modifiers}).second) << studio_binding_keys(binding);
+        EXPECT_EQ(studio_binding_find(binding.key, binding.modifiers), &binding) << studio_binding_keys(binding);
+        EXPECT_FALSE(binding.does.empty());
+    }
+    EXPECT_EQ(bound.size(), expectations().size());
+}
+
+TEST(StudioBindingsTest, ModifiersPickTheBindingTheHelpNames) {
+    const auto command_of = [](SDL_Scancode key, uint8_t modifiers) {
+        const StudioBinding* binding = studio_binding_find(key, modifiers);
+        return binding ? std::optional(binding->command) : std::nullopt;
+    };
+    // Shift falls back to the plain binding where the key has none with Shift.
+    EXPECT_EQ(command_of(SDL_SCANCODE_K, MOD_SHIFT), StudioCommand::key_insert);
+    EXPECT_EQ(command_of(SDL_SCANCODE_S, MOD_CTRL | MOD_SHIFT), StudioCommand::save);
+    EXPECT_EQ(command_of(SDL_SCANCODE_UP, MOD_CTRL | MOD_SHIFT), StudioCommand::bar_back);
+    // Ctrl and Alt are never dropped: Ctrl+K is not K, Alt+S is not S.
+    EXPECT_EQ(command_of(SDL_SCANCODE_K, MOD_CTRL), std::nullopt);
+    EXPECT_EQ(command_of(SDL_SCANCODE_S, MOD_ALT), std::nullopt);
+    EXPECT_EQ(command_of(SDL_SCANCODE_UP, MOD_ALT | MOD_SHIFT), StudioCommand::move_up_beat);
+    EXPECT_EQ(studio_modifiers(KMOD_LCTRL | KMOD_RSHIFT), MOD_CTRL | MOD_SHIFT);
+    EXPECT_EQ(studio_modifiers(KMOD_NUM | KMOD_CAPS), MOD_NONE);
+}
+
+TEST_F(StudioCommandsTest, TypingTakesTheKeysUntilEnterOrEscape) {
+    press(SDL_SCANCODE_RETURN, MOD_NONE);
+    ASSERT_TRUE(session_.typing);
+    studio_typing_append(session_, "4.");
+    press(SDL_SCANCODE_T, MOD_NONE);  // a letter's key press is text, not the kind command
+    studio_typing_append(session_, "25x");
+    press(SDL_SCANCODE_BACKSPACE, MOD_NONE);
+    press(SDL_SCANCODE_RETURN, MOD_NONE);
+    EXPECT_FALSE(session_.typing);
+    EXPECT_EQ(key_at(session_, ROW)->value, 4.25f);
+    EXPECT_EQ(key_at(session_, ROW)->kind, INTERP_HOLD);
+
+    press(SDL_SCANCODE_RETURN, MOD_NONE);
+    studio_typing_append(session_, "nine");
+    press(SDL_SCANCODE_RETURN, MOD_NONE);
+    EXPECT_EQ(session_.message, "'nine' is not a value");
+    EXPECT_EQ(key_at(session_, ROW)->value, 4.25f);
+
+    press(SDL_SCANCODE_RETURN, MOD_NONE);
+    studio_typing_append(session_, "1");
+    press(SDL_SCANCODE_ESCAPE, MOD_NONE);
+    EXPECT_FALSE(session_.typing);
+    EXPECT_EQ(key_at(session_, ROW)->value, 4.25f);
+}
+
+TEST_F(StudioCommandsTest, TheQuestionBeforeQuittingHoldsTheKeysAndSavesFirst) {
+    ASSERT_TRUE(edit_set_value(session_.model, TRACK, ROW, 5.0f));
+    press(SDL_SCANCODE_Q, MOD_CTRL);
+    ASSERT_TRUE(session_.quit_asked);
+    EXPECT_FALSE(session_.quit);
+    press(SDL_SCANCODE_DELETE, MOD_NONE);
+    EXPECT_NE(key_at(session_, ROW), nullptr) << "keys wait while the question is up";
+    studio_quit_cancel(session_);
+    EXPECT_FALSE(session_.quit_asked);
+    press(SDL_SCANCODE_Q, MOD_CTRL);
+    studio_quit_save(session_, effects_);
+    EXPECT_TRUE(session_.quit);
+    EXPECT_EQ(saves_, 1);
+    EXPECT_FALSE(edit_model_dirty(session_.model));
+}
+
+TEST_F(StudioCommandsTest, EditCommandsWaitForTracks) {
+    session_.model.tracks.clear();
+    session_.cursor_track = 0;
+    for (const StudioBinding& binding : studio_bindings()) press(binding.key, binding.modifiers);
+    EXPECT_EQ(session_.edits, 0u);
+    EXPECT_EQ(session_.cursor_track, 0u);
+}

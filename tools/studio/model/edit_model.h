@@ -1,0 +1,101 @@
+// What the studio edits: the presentation's tracks (and any other sync_*.track
+// found) as documents, a selection of rows across tracks, a clipboard, and
+// undo and redo without limit. Free of SDL and ImGui: the interface only draws
+// this model and turns input into its commands. Every command keeps the rows
+// of every track strictly ascending; one that cannot refuses with a message.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "presentation/frame.h"
+#include "tools/studio/model/track_document.h"
+#include "tracks/tracks.h"
+
+struct EditTrack {
+    TrackDocument document;
+    Track track;              // the document's keys, evaluated as the presentation does
+    std::string text_path;    // the text saved to ("" when the track has no text: saved as binary only)
+    std::string binary_path;  // the sync_NAME.track rebuilt on save
+    bool dirty = false;       // its text differs from saved_text: edited since load or save
+    std::string saved_text;   // the document's text as last loaded or saved, so that undoing back to it is clean
+};
+
+// A block of rows across adjacent tracks, both ends included.
+struct EditSelection {
+    size_t first_track = 0;
+    size_t last_track = 0;
+    int32_t first_row = 0;
+    int32_t last_row = 0;
+};
+
+// Keys cut or copied: per track of the block, the keys with rows counted from
+// the block's first row.
+struct EditClipboard {
+    std::vector<std::vector<Keyframe>> tracks;
+};
+
+// A state of the tracks that an edit changed, for undo and redo.
+struct EditSnapshot {
+    std::vector<size_t> track_indices;
+    std::vector<TrackDocument> documents;
+};
+
+struct EditModel {
+    std::vector<EditTrack> tracks;
+    EditClipboard clipboard;
+    std::vector<std::pair<EditSnapshot, EditSnapshot>> undo;  // before and after each edit
+    std::vector<std::pair<EditSnapshot, EditSnapshot>> redo;
+    std::string message;  // what the last command said: a refusal, a merge, a save
+};
+
+// The result of a command: false when it was refused (model.message says why).
+using EditResult = bool;
+
+// Loads the tracks: the presentation's, in their request order, then any other
+// sync_NAME.track in binary_dir, by name. A track's text is text_dir/NAME.txt
+// when it exists; else its keys come from binary_dir/sync_NAME.track. False
+// with error when a text does not parse or a file cannot be read.
+bool edit_model_load(EditModel& model, const std::string& text_dir, const std::string& binary_dir,
+                     std::string& error);
+
+// A key at the row with the track's value there; its kind is that of the
+// interval it falls in (hold before the first key). Refused where a key is.
+EditResult edit_insert_key(EditModel& model, size_t track, int32_t row);
+// The key at the row gets the value; refused where there is no key.
+EditResult edit_set_value(EditModel& model, size_t track, int32_t row, float value);
+EditResult edit_nudge_value(EditModel& model, size_t track, int32_t row, float step);
+// hold, linear, smoothstep, quadratic, hold; any other kind becomes hold.
+EditResult edit_cycle_kind(EditModel& model, size_t track, int32_t row);
+EditResult edit_delete(EditModel& model, const EditSelection& selection);
+// Moves the selection's keys by rows. Refused when a moved key would land on a
+// row that a key outside the selection holds, or outside the 32-bit rows.
+EditResult edit_move(EditModel& model, const EditSelection& selection, int32_t rows);
+// A block without keys leaves the clipboard as it was, and model.message says so.
+void edit_copy(EditModel& model, const EditSelection& selection);
+EditResult edit_cut(EditModel& model, const EditSelection& selection);
+// Pastes the clipboard with its first row at `row`, its first track at
+// `track`. Merges: a pasted key replaces a key on the same row, and the
+// message says how many were replaced. Tracks past the last are dropped.
+EditResult edit_paste(EditModel& model, size_t track, int32_t row);
+EditResult edit_undo(EditModel& model);
+EditResult edit_redo(EditModel& model);
+
+bool edit_model_dirty(const EditModel& model);
+
+// Writes each dirty track: its text atomically (when it has one), then its
+// binary through the track-file codec. False with error on the first failure.
+bool edit_model_save(EditModel& model, std::string& error);
+
+// Reloads one track from disk (changed by another program) unless it holds
+// unsaved edits: then false, and model.message says the edits are kept. The
+// reload is an edit of its own, so undo brings back what the studio held.
+bool edit_model_reload(EditModel& model, size_t track, std::string& error);
+
+// The camera's two tracks among the model's, as the picture evaluates them.
+CameraTracks edit_model_camera(const EditModel& model);
+
+// The key of the track at the row, if there is one.
+const Keyframe* edit_key_at(const EditModel& model, size_t track, int32_t row);

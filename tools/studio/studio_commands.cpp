@@ -1,0 +1,236 @@
+// The studio's commands on its session: the transport, the cursor, the edits
+// and the files.
+#include "tools/studio/studio_commands.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "presentation/presentation.h"
+#include "tools/studio/model/timeline_view.h"
+#include "tracks/track_text.h"
+
+namespace {
+
+int64_t now_of(const StudioEffects& effects) { return effects.now ? effects.now() : 0; }
+
+void sound_follow(const StudioSession& session, const StudioEffects& effects, int64_t now) {
+    if (effects.sound_follow) effects.sound_follow(session.transport, now);
+}
+
+void seek_rows(StudioSession& session, const StudioEffects& effects, double rows) {
+    // Steps land on whole rows, so that a key typed at the row is where it shows.
+    const double target = double(studio_cursor_row(session)) + rows;
+    studio_seek(session, effects, std::max(target, 0.0) / ROWS_PER_SECOND);
+}
+
+void edited(StudioSession& session, bool accepted) {
+    if (accepted) ++session.edits;
+    session.message = session.model.message;
+}
+
+void play_pause(StudioSession& session, const StudioEffects& effects) {
+    const int64_t now = now_of(effects);
+    if (session.transport.playing) {
+        transport_pause(session.transport, now);
+        // The picture stays where the sound was.
+        transport_seek(session.transport, session.seconds, now);
+    } else {
+        transport_play(session.transport, now);
+    }
+    sound_follow(session, effects, now);
+}
+
+void speed_cycle(StudioSession& session, const StudioEffects& effects) {
+    const double next = session.transport.speed == 1.0 ? 2.0 : session.transport.speed == 2.0 ? 0.5 : 1.0;
+    const int64_t now = now_of(effects);
+    transport_set_speed(session.transport, next, now);
+    sound_follow(session, effects, now);
+    session.message = "speed " + std::string(next == 0.5 ? "0.5x" : next == 2.0 ? "2x" : "1x");
+}
+
+void loop_command(StudioSession& session, const StudioEffects& effects, StudioCommand command) {
+    const int64_t now = now_of(effects);
+    Transport& transport = session.transport;
+    const double here = double(studio_cursor_row(session)) / ROWS_PER_SECOND;
+    const double row_seconds = 1.0 / ROWS_PER_SECOND;
+    bool set = true;
+    if (command == StudioCommand::loop_in)
+        set = transport_set_loop(transport, here, std::max(transport.loop_out, here + row_seconds), now);
+    if (command == StudioCommand::loop_out)
+        set = transport_set_loop(transport, std::min(transport.loop_in, here - row_seconds), here, now);
+    if (command == StudioCommand::loop_toggle) {
+        if (transport.loop)
+            transport_clear_loop(transport, now);
+        else
+            set = transport.loop_out > transport.loop_in &&
+                  transport_set_loop(transport, transport.loop_in, transport.loop_out, now);
+    }
+    sound_follow(session, effects, now);
+    session.message = !set ? "no loop: set its in (I) before its out (O)"
+                      : transport.loop ? "loop " + timeline_time_text(transport.loop_in) + " to " +
+                                             timeline_time_text(transport.loop_out)
+                                       : "loop off";
+}
+
+void save(StudioSession& session, const StudioEffects& effects) {
+    std::string error;
+    if (!edit_model_save(session.model, error)) {
+        session.message = error;
+        return;
+    }
+    if (effects.saved) effects.saved(session);
+    session.message = session.model.message.empty() ? "saved" : session.model.message;
+}
+
+void quit_ask(StudioSession& session) {
+    if (edit_model_dirty(session.model))
+        session.quit_asked = true;
+    else
+        session.quit = true;
+}
+
+void block_move(StudioSession& session, const StudioEffects& effects, const EditSelection& block, int32_t rows) {
+    const bool moved = edit_move(session.model, block, rows);
+    edited(session, moved);
+    if (!moved) return;
+    if (session.anchor) session.anchor->second += rows;
+    seek_rows(session, effects, rows);
+}
+
+// The commands on the tracks' keys, at the cursor or on the block.
+void edit_command(StudioSession& session, const StudioEffects& effects, StudioCommand command) {
+    EditModel& model = session.model;
+    if (model.tracks.empty()) return;
+    const size_t track = session.cursor_track;
+    const int32_t row = studio_cursor_row(session);
+    const EditSelection here = studio_selection(session).value_or(EditSelection{track, track, row, row});
+    const auto beat = int32_t(ROWS_PER_BEAT);
+    switch (command) {
+        case StudioCommand::key_insert: return edited(session, edit_insert_key(model, track, row));
+        case StudioCommand::value_type:
+            if (edit_key_at(model, track, row)) {
+                session.typed.clear();
+                session.typing = true;
+            } else {
+                session.message = "no key at this row: Insert makes one";
+            }
+            return;
+        case StudioCommand::nudge_up: return edited(session, edit_nudge_value(model, track, row, 0.01f));
+        case StudioCommand::nudge_down: return edited(session, edit_nudge_value(model, track, row, -0.01f));
+        case StudioCommand::nudge_up_whole: return edited(session, edit_nudge_value(model, track, row, 1.0f));
+        case StudioCommand::nudge_down_whole: return edited(session, edit_nudge_value(model, track, row, -1.0f));
+        case StudioCommand::kind_cycle: return edited(session, edit_cycle_kind(model, track, row));
+        case StudioCommand::block_mark: session.anchor = std::pair{track, row}; return;
+        case StudioCommand::block_drop: session.anchor.reset(); return;
+        case StudioCommand::keys_delete: return edited(session, edit_delete(model, here));
+        case StudioCommand::move_up: return block_move(session, effects, here, -1);
+        case StudioCommand::move_down: return block_move(session, effects, here, 1);
+        case StudioCommand::move_up_beat: return block_move(session, effects, here, -beat);
+        case StudioCommand::move_down_beat: return block_move(session, effects, here, beat);
+        case StudioCommand::copy:
+            edit_copy(model, here);
+            session.message = model.message;
+            return;
+        case StudioCommand::cut: return edited(session, edit_cut(model, here));
+        case StudioCommand::paste: return edited(session, edit_paste(model, track, row));
+        case StudioCommand::undo: return edited(session, edit_undo(model));
+        case StudioCommand::redo: return edited(session, edit_redo(model));
+        case StudioCommand::save: return save(session, effects);
+        default: return;
+    }
+}
+
+}  // namespace
+
+void studio_command_run(StudioSession& session, const StudioEffects& effects, StudioCommand command) {
+    switch (command) {
+        case StudioCommand::play_pause: return play_pause(session, effects);
+        case StudioCommand::row_back: return seek_rows(session, effects, -1.0);
+        case StudioCommand::row_on: return seek_rows(session, effects, 1.0);
+        case StudioCommand::beat_back: return seek_rows(session, effects, -ROWS_PER_BEAT);
+        case StudioCommand::beat_on: return seek_rows(session, effects, ROWS_PER_BEAT);
+        case StudioCommand::bar_back: return seek_rows(session, effects, -ROWS_PER_BAR);
+        case StudioCommand::bar_on: return seek_rows(session, effects, ROWS_PER_BAR);
+        case StudioCommand::go_start: return studio_seek(session, effects, 0.0);
+        case StudioCommand::go_end: return studio_seek(session, effects, session.transport.length);
+        case StudioCommand::track_before:
+            if (session.cursor_track > 0) --session.cursor_track;
+            return;
+        case StudioCommand::track_after:
+            if (session.cursor_track + 1 < session.model.tracks.size()) ++session.cursor_track;
+            return;
+        case StudioCommand::loop_in:
+        case StudioCommand::loop_out:
+        case StudioCommand::loop_toggle: return loop_command(session, effects, command);
+        case StudioCommand::speed_cycle: return speed_cycle(session, effects);
+        case StudioCommand::shot:
+            if (effects.shot) effects.shot(session);
+            return;
+        case StudioCommand::video:
+            if (effects.video) effects.video(session);
+            return;
+        case StudioCommand::help_toggle: session.help = !session.help; return;
+        case StudioCommand::quit: return quit_ask(session);
+        default: return edit_command(session, effects, command);
+    }
+}
+
+int32_t studio_cursor_row(const StudioSession& session) { return int32_t(std::floor(session.row + 1e-9)); }
+
+std::optional<EditSelection> studio_selection(const StudioSession& session) {
+    if (!session.anchor) return std::nullopt;
+    const int32_t row = studio_cursor_row(session);
+    return EditSelection{std::min(session.anchor->first, session.cursor_track),
+                         std::max(session.anchor->first, session.cursor_track),
+                         std::min(session.anchor->second, row), std::max(session.anchor->second, row)};
+}
+
+void studio_seek(StudioSession& session, const StudioEffects& effects, double seconds) {
+    const int64_t now = now_of(effects);
+    transport_seek(session.transport, seconds, now);
+    sound_follow(session, effects, now);
+}
+
+void studio_cursor_place(StudioSession& session, const StudioEffects& effects, size_t track, int32_t row) {
+    if (!session.model.tracks.empty()) session.cursor_track = std::min(track, session.model.tracks.size() - 1);
+    if (row >= 0) studio_seek(session, effects, double(row) / ROWS_PER_SECOND);
+}
+
+void studio_typing_append(StudioSession& session, std::string_view text) {
+    if (session.typing) session.typed += text;
+}
+
+void studio_typing_back(StudioSession& session) {
+    if (!session.typed.empty()) session.typed.pop_back();
+}
+
+void studio_typing_end(StudioSession& session, bool accept) {
+    session.typing = false;
+    if (!accept) return;
+    const std::optional<float> value = track_value_parse(session.typed);
+    if (!value) {
+        session.message = "'" + session.typed + "' is not a value";
+        return;
+    }
+    edited(session, edit_set_value(session.model, session.cursor_track, studio_cursor_row(session), *value));
+}
+
+void studio_quit_save(StudioSession& session, const StudioEffects& effects) {
+    save(session, effects);
+    session.quit = !edit_model_dirty(session.model);
+    session.quit_asked = false;
+}
+
+void studio_quit_discard(StudioSession& session) { session.quit = true; }
+
+void studio_quit_cancel(StudioSession& session) { session.quit_asked = false; }
+
+void studio_track_reload(StudioSession& session, size_t track) {
+    std::string error;
+    if (edit_model_reload(session.model, track, error)) {
+        ++session.edits;
+        session.message = "reloaded " + session.model.tracks[track].document.name + ", changed on disk";
+    } else {
+        session.message = error.empty() ? session.model.message : error;
+    }
+}

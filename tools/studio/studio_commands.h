@@ -1,0 +1,116 @@
+// Every command of the studio, whatever asks for it (a key, a button, a click):
+// the session they act on, free of the window, and what they ask of the world
+// around it (the sound, the picture, the files, a clock), so that tests run
+// them on made-up times without a window. The keys reach them through the
+// bindings (studio_bindings.h), the interface's buttons directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "tools/studio/model/edit_model.h"
+#include "tools/studio/model/transport.h"
+
+struct StudioSession {
+    EditModel model;
+    size_t cursor_track = 0;
+    std::optional<std::pair<size_t, int32_t>> anchor;  // the other corner of a block selection
+    bool typing = false;                               // a value is being typed
+    std::string typed;
+
+    Transport transport;
+    double seconds = 0.0;  // where the picture is this frame
+    double row = 0.0;
+    uint64_t edits = 0;    // counts edits, undos and reloads
+
+    bool help = false;
+    bool quit_asked = false;
+    bool quit = false;
+    std::string message;  // the last thing the studio has to say
+};
+
+// What commands need beyond the session; each is optional (tests leave out
+// what they do not watch).
+struct StudioEffects {
+    std::function<int64_t()> now;                                // the monotonic clock, in ns
+    std::function<void(const Transport&, int64_t now)> sound_follow;  // after the transport changed
+    std::function<void(StudioSession&)> shot;                    // the frame at the current row to a file
+    std::function<void(StudioSession&)> video;                   // the loop span to a video
+    std::function<void(StudioSession&)> saved;                   // the track files were written
+};
+
+enum class StudioCommand {
+    play_pause,
+    row_back,
+    row_on,
+    beat_back,
+    beat_on,
+    bar_back,
+    bar_on,
+    go_start,
+    go_end,
+    track_before,
+    track_after,
+    key_insert,
+    value_type,
+    nudge_up,
+    nudge_down,
+    nudge_up_whole,
+    nudge_down_whole,
+    kind_cycle,
+    block_mark,
+    block_drop,
+    keys_delete,
+    move_up,
+    move_down,
+    move_up_beat,
+    move_down_beat,
+    copy,
+    cut,
+    paste,
+    undo,
+    redo,
+    save,
+    loop_in,
+    loop_out,
+    loop_toggle,
+    speed_cycle,
+    shot,
+    video,
+    help_toggle,
+    quit,
+};
+
+// Runs the command on the session; its message says what it did or why not.
+void studio_command_run(StudioSession& session, const StudioEffects& effects, StudioCommand command);
+
+// The row the cursor stands on: the picture's row, down to a whole row (a hair
+// below one, as seeking in seconds leaves it, still counts as that row).
+int32_t studio_cursor_row(const StudioSession& session);
+
+// The block selection between the anchor and the cursor, if one is set.
+std::optional<EditSelection> studio_selection(const StudioSession& session);
+
+// Seeks the transport (and the sound) to a position in seconds.
+void studio_seek(StudioSession& session, const StudioEffects& effects, double seconds);
+// Puts the cursor on a track and a row, as a click in the tracker does.
+void studio_cursor_place(StudioSession& session, const StudioEffects& effects, size_t track, int32_t row);
+
+// The typed value: text appended, a character taken back, and Enter (sets the
+// key at the cursor) or Escape (leaves it).
+void studio_typing_append(StudioSession& session, std::string_view text);
+void studio_typing_back(StudioSession& session);
+void studio_typing_end(StudioSession& session, bool accept);
+
+// The question before quitting: save and quit (quits only once the save
+// worked), quit without saving, or go on.
+void studio_quit_save(StudioSession& session, const StudioEffects& effects);
+void studio_quit_discard(StudioSession& session);
+void studio_quit_cancel(StudioSession& session);
+
+// Reloads a track changed on disk by another program, unless it holds edits.
+void studio_track_reload(StudioSession& session, size_t track);

@@ -1,0 +1,70 @@
+// The windows over the panels: the keys, the value being typed, the question
+// before quitting.
+#include <string>
+
+#include "tools/studio/studio_bindings.h"
+#include "tools/studio/ui/panels.h"
+
+namespace {
+
+void help_row(std::string_view keys, std::string_view does) {
+    ImGui::TableNextRow();
+    ImGui::TableNextColumn();
+    ImGui::TextUnformatted(keys.data(), keys.data() + keys.size());
+    ImGui::TableNextColumn();
+    ImGui::TextUnformatted(does.data(), does.data() + does.size());
+}
+
+}  // namespace
+
+// The key table itself: bindings in a row with the same words share a line.
+void help_window(StudioWindow& window) {
+    StudioSession& session = window.session;
+    if (!session.help) return;
+    ImGui::SetNextWindowPos(ImVec2(40, 40), ImGuiCond_Appearing);
+    ImGui::Begin("Keys (F1 closes)", &session.help, ImGuiWindowFlags_AlwaysAutoResize);
+    if (ImGui::BeginTable("keys", 2)) {
+        const std::span<const StudioBinding> bindings = studio_bindings();
+        for (size_t i = 0; i < bindings.size();) {
+            std::string keys = studio_binding_keys(bindings[i]);
+            size_t next = i + 1;
+            for (; next < bindings.size() && bindings[next].does == bindings[i].does; ++next)
+                keys += " / " + studio_binding_keys(bindings[next]);
+            help_row(keys, bindings[i].does);
+            i = next;
+        }
+        help_row("click or drag on the timeline", "seek there; wheel zooms, Shift+wheel scrolls");
+        help_row("click in the tracker", "the cursor to that track and row");
+        ImGui::EndTable();
+    }
+    ImGui::End();
+}
+
+// The value being typed, shown where the eye is: over the picture.
+void typing_window(StudioWindow& window) {
+    const StudioSession& session = window.session;
+    if (!session.typing) return;
+    ImGui::SetNextWindowPos(ImVec2(60, 60));
+    ImGui::Begin("value", nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoFocusOnAppearing);
+    ImGui::Text("The value of %s at row %d:", session.model.tracks[session.cursor_track].document.name.c_str(),
+                studio_cursor_row(session));
+    ImGui::Text("%s_", session.typed.c_str());
+    ImGui::TextUnformatted("Enter sets it, Escape leaves it.");
+    ImGui::End();
+}
+
+void quit_window(StudioWindow& window) {
+    StudioSession& session = window.session;
+    if (!session.quit_asked) return;
+    ImGui::OpenPopup("Unsaved edits");
+    if (ImGui::BeginPopupModal("Unsaved edits", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
+        ImGui::TextUnformatted("Some tracks hold edits that are not saved.");
+        if (ImGui::Button("Save and quit")) studio_quit_save(session, window.effects);
+        ImGui::SameLine();
+        if (ImGui::Button("Quit without saving")) studio_quit_discard(session);
+        ImGui::SameLine();
+        if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(SDL_SCANCODE_ESCAPE)) studio_quit_cancel(session);
+        if (!session.quit_asked) ImGui::CloseCurrentPopup();
+        ImGui::EndPopup();
+    }
+}

@@ -1,0 +1,29 @@
+// The studio's panels, one file each, and the colours they share. Each draws
+// into a rectangle of the studio's one ImGui window.
+#pragma once
+
+#include <imgui.h>
+
+#include "tools/studio/studio_window.h"
+
+inline constexpr ImU32 KEY_COLOR = IM_COL32(235, 235, 235, 255);
+inline constexpr ImU32 FAINT_COLOR = IM_COL32(120, 120, 130, 255);
+inline constexpr ImU32 ERROR_TEXT = IM_COL32(255, 110, 100, 255);
+
+// The picture, letterboxed at 16:9, with the GL's log over it while a shader
+// does not build.
+void picture_panel(StudioWindow& window, ImVec2 origin, ImVec2 size);
+// The tracks' rows around the cursor: keys, values between them, the block.
+void tracker_panel(StudioWindow& window, ImVec2 origin, ImVec2 size);
+// The curves of the block's tracks (or the cursor's) over the timeline's rows.
+void curves_panel(StudioWindow& window, ImVec2 origin, ImVec2 size);
+// The tune's rows: bars, the title's span, the loop, the waveform, the play head.
+void timeline_panel(StudioWindow& window, ImVec2 origin, ImVec2 size);
+// Where the picture is and how it is drawn, the buttons and the last message.
+void status_panel(StudioWindow& window, ImVec2 origin);
+
+// The windows on top: the keys (F1), the value being typed, the question
+// before quitting.
+void help_window(StudioWindow& window);
+void typing_window(StudioWindow& window);
+void quit_window(StudioWindow& window);

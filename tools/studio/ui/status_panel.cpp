@@ -1,0 +1,49 @@
+// The status panel: where the picture is (time, row, bar and beat, the
+// camera's values, the scene), how it plays and is drawn, then the buttons
+// for the commands people look for with the mouse, and the last message.
+#include <cstdio>
+#include <string>
+
+#include "presentation/frame.h"
+#include "tools/studio/ui/panels.h"
+
+namespace {
+
+std::string status_text(const StudioWindow& window) {
+    const StudioSession& session = window.session;
+    const RowFrame shown = row_frame(edit_model_camera(session.model), session.row);
+    const BarBeat where = timeline_bar_beat(session.row);
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "%s  row %.2f  bar %lld beat %lld  y %.4f  rot %.4f  %s  %s%s  %.0f fps  scene %dx%d %.1f ms  %s  %s",
+                  timeline_time_text(session.seconds).c_str(), session.row, (long long)where.bar,
+                  (long long)where.beat, double(shown.values.y), double(shown.values.rot), scene_name(shown.scene),
+                  session.transport.playing ? "playing" : "paused", session.transport.loop ? " (loop)" : "",
+                  window.window_fps, window.drawn.width, window.drawn.height, window.scene_ms,
+                  window.renderer_name.c_str(), window.audio ? "sound" : ("silent: " + window.silent_reason).c_str());
+    return text;
+}
+
+}  // namespace
+
+void status_panel(StudioWindow& window, ImVec2 origin) {
+    StudioSession& session = window.session;
+    ImGui::SetCursorScreenPos(origin);
+    ImGui::TextUnformatted(status_text(window).c_str());
+    std::string message = session.message;
+    if (window.video.running)
+        message = "video: " + window.video.progress + (message.empty() ? "" : "   " + message);
+    else if (!window.video.outcome.empty() && message.empty())
+        message = window.video.outcome;
+    ImGui::SetCursorScreenPos({origin.x, ImGui::GetCursorScreenPos().y});
+    const auto button = [&](const char* label, StudioCommand command) {
+        if (ImGui::SmallButton(label)) studio_command_run(session, window.effects, command);
+        ImGui::SameLine();
+    };
+    button(session.transport.playing ? "Pause" : "Play", StudioCommand::play_pause);
+    button("Shot (F12)", StudioCommand::shot);
+    button("Video (V)", StudioCommand::video);
+    button("Save (Ctrl+S)", StudioCommand::save);
+    button("Keys (F1)", StudioCommand::help_toggle);
+    ImGui::TextUnformatted(message.c_str());
+}

@@ -1,0 +1,76 @@
+// The tracker panel: a column per track and a line per row, the cursor's row
+// in the middle; keys with their value and kind, other rows with the value
+// the track takes there.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "presentation/presentation.h"
+#include "tools/studio/ui/panels.h"
+#include "tracks/track_text.h"
+
+namespace {
+
+constexpr ImU32 CURSOR_ROW = IM_COL32(70, 90, 140, 255);
+constexpr ImU32 CURSOR_CELL = IM_COL32(110, 140, 210, 255);
+constexpr ImU32 SELECTION = IM_COL32(150, 110, 40, 110);
+constexpr ImU32 BAR_ROW = IM_COL32(40, 40, 48, 255);
+
+}  // namespace
+
+void tracker_panel(StudioWindow& window, ImVec2 origin, ImVec2 size) {
+    StudioSession& session = window.session;
+    const EditModel& model = session.model;
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    const float line = ImGui::GetTextLineHeight() + 2.0f;
+    const float label = ImGui::CalcTextSize("000000").x + 8.0f;
+    const size_t tracks = std::max<size_t>(model.tracks.size(), 1);
+    const float column = (size.x - label) / float(tracks);
+    const int32_t visible = std::max(int32_t((size.y - line) / line), 1);
+    const int32_t current = studio_cursor_row(session);
+    const int32_t first = current - visible / 2;
+    const std::optional<EditSelection> block = studio_selection(session);
+    draw->AddRectFilled(origin, {origin.x + size.x, origin.y + size.y}, IM_COL32(22, 22, 26, 255));
+    for (size_t t = 0; t < model.tracks.size(); ++t) {
+        const EditTrack& track = model.tracks[t];
+        const std::string name = track.document.name + (track.dirty ? " *" : "");
+        draw->AddText({origin.x + label + column * float(t) + 4, origin.y},
+                      t == session.cursor_track ? CURSOR_CELL : KEY_COLOR, name.c_str());
+    }
+    for (int32_t i = 0; i < visible; ++i) {
+        const int32_t row = first + i;
+        const float y = origin.y + line * float(i + 1);
+        if (row == current)
+            draw->AddRectFilled({origin.x, y}, {origin.x + size.x, y + line}, CURSOR_ROW);
+        else if (row % int32_t(ROWS_PER_BAR) == 0)
+            draw->AddRectFilled({origin.x, y}, {origin.x + size.x, y + line}, BAR_ROW);
+        if (row < 0) continue;
+        char text[32];
+        std::snprintf(text, sizeof text, "%6d", row);
+        draw->AddText({origin.x + 2, y + 1}, row % int32_t(ROWS_PER_BEAT) == 0 ? KEY_COLOR : FAINT_COLOR, text);
+        for (size_t t = 0; t < model.tracks.size(); ++t) {
+            const float x = origin.x + label + column * float(t);
+            if (block && t >= block->first_track && t <= block->last_track && row >= block->first_row &&
+                row <= block->last_row)
+                draw->AddRectFilled({x, y}, {x + column, y + line}, SELECTION);
+            if (row == current && t == session.cursor_track)
+                draw->AddRect({x, y}, {x + column - 1, y + line}, CURSOR_CELL);
+            if (const Keyframe* key = edit_key_at(model, t, row)) {
+                const std::string cell = track_value_format(key->value) + " " + interp_kind_letter(key->kind);
+                draw->AddText({x + 4, y + 1}, KEY_COLOR, cell.c_str());
+            } else {
+                std::snprintf(text, sizeof text, "%.4g", track_value(model.tracks[t].track, double(row)));
+                draw->AddText({x + 4, y + 1}, FAINT_COLOR, text);
+            }
+        }
+    }
+    // A click puts the cursor on that track and row.
+    ImGui::SetCursorScreenPos(origin);
+    ImGui::InvisibleButton("tracker", size);
+    if (ImGui::IsItemClicked()) {
+        const ImVec2 mouse = ImGui::GetMousePos();
+        const int32_t row = first + int32_t((mouse.y - origin.y) / line) - 1;
+        const float x = mouse.x - origin.x - label;
+        studio_cursor_place(session, window.effects, x >= 0.0f ? size_t(x / column) : session.cursor_track, row);
+    }
+}
