@@ -3,9 +3,10 @@
 # dpkg-query replaced by stand-ins that report nothing installed and record
 # what would be installed, the run job asks for the compiler, CMake, SDL2,
 # mpg123 and GL but for none of the test tools (Wine, clang, Xorg's dummy
-# driver, Xvfb, PulseAudio, ffmpeg); the default job is the test job and holds
-# the run and release jobs; an unknown job is refused; scripts/run sets up the
-# run job only.
+# driver, Xvfb, PulseAudio, ffmpeg, GoogleTest, Google Benchmark), and the tree
+# configures without the test libraries, leaving the tests out; the default
+# job is the test job and holds the run and release jobs; an unknown job is
+# refused; scripts/run sets up the run job only.
 #   setup_jobs_test.sh WORKDIR
 set -euo pipefail
 top=$(realpath "$(dirname "$(realpath "$0")")/../..")
@@ -41,9 +42,14 @@ run=$(packages_of run)
 for package in build-essential cmake libsdl2-dev libmpg123-dev libgl-dev libegl-dev libgl1-mesa-dri; do
   grep -qx "$package" <<<"$run" || fail "the run job lacks $package"
 done
-for package in wine wine64 clang g++-mingw-w64-x86-64-posix xserver-xorg-video-dummy xvfb pulseaudio ffmpeg sox lame; do
+for package in wine wine64 clang g++-mingw-w64-x86-64-posix xserver-xorg-video-dummy xvfb pulseaudio ffmpeg sox lame \
+  libgtest-dev libgmock-dev libbenchmark-dev; do
   ! grep -qx "$package" <<<"$run" || fail "the run job installs $package"
 done
+cmake -S "$top" -B "$work/configured" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
+  >/dev/null || fail "the tree does not configure without GoogleTest and Google Benchmark"
+grep -qx 'ZIRBELON_TESTS:BOOL=OFF' "$work/configured/CMakeCache.txt" ||
+  fail "without GoogleTest and Google Benchmark the tests are still configured"
 
 test=$(packages_of test)
 [ "$(packages_of)" = "$test" ] || fail "with no job it does not install the test job's packages"

@@ -1,8 +1,9 @@
 // zirbelon-render video, run as a program: the row each frame shows, frames
 // drawn while the one before is read back that equal renders made one at a
 // time, the number of frames of a span, the tune muxed in at the right offset
-// and length, repeatable bytes, and no video left by a run that was
-// interrupted or could not be done.
+// and length, repeatable bytes, no video left by a run that was interrupted
+// or could not be done, and the command line other programs compose for a
+// video taken as it is.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "tests/render/tool_test.h"
+#include "tools/common/render_call.h"
 #include "tools/render/frame_mix.h"
 #include "tools/render/render.h"
 #include "tools/render/timeline.h"
@@ -257,6 +259,23 @@ TEST_F(VideoTool, SameCommandGivesTheSameBytes) {
     const std::string a = read_file(dir_ / "first.mp4");
     EXPECT_GT(a.size(), 1000u);
     EXPECT_TRUE(a == read_file(dir_ / "second.mp4")) << "two runs of one command gave different videos";
+}
+
+// The studio's V key starts the tool with render_video_arguments: a folder
+// elsewhere, a span and a shader file.
+TEST_F(VideoTool, TakesTheCommandLineOtherProgramsCompose) {
+    fs::create_directories(dir_ / "show");
+    write_ramp_tracks(dir_ / "show");
+    make_tune(dir_ / "show" / "vaxo.mp3", "synth 1 sine 440");
+    std::ofstream(dir_ / "landscape.glsl") << landscape_glsl;
+    const RenderVideoCall call{(dir_ / "show").string(), 0.25, 0.5, "call.mp4",
+                               {(dir_ / "landscape.glsl").string(), ""}};
+    std::vector<std::string> args = {"video", "--size", "32x18", "--fps", "8"};
+    const std::vector<std::string> composed = render_video_arguments(call);
+    args.insert(args.end(), composed.begin(), composed.end());
+    const ToolRun result = run(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_GT(read_file(dir_ / "call.mp4").size(), 1000u);
 }
 
 // Stopped by SIGTERM halfway, the run removes its temporary file and ends
