@@ -154,6 +154,30 @@ void mask_cover_segment(CoverageMask& mask, Point a, Point b, double half_width)
 
 PixelSpan whole(int32_t size) { return {0, size}; }
 
+// The box around the finite points, and whether every point was finite.
+struct PointBounds {
+    double left = INFINITY;
+    double top = INFINITY;
+    double right = -INFINITY;
+    double bottom = -INFINITY;
+    bool all_finite = true;
+};
+
+PointBounds point_bounds(std::span<const Point> points) {
+    PointBounds bounds;
+    for (Point point : points) {
+        if (!point_finite(point)) {
+            bounds.all_finite = false;
+            continue;
+        }
+        bounds.left = std::min(bounds.left, point.x);
+        bounds.top = std::min(bounds.top, point.y);
+        bounds.right = std::max(bounds.right, point.x);
+        bounds.bottom = std::max(bounds.bottom, point.y);
+    }
+    return bounds;
+}
+
 }  // namespace
 
 Raster raster_create(int32_t width, int32_t height, Color fill) {
@@ -193,16 +217,9 @@ void raster_draw_polyline(Raster& raster, std::span<const Point> points, Color c
     if (!raster_valid(raster) || points.empty() || !(width > 0.0) || !std::isfinite(width)) return;
     const double half_width = width / 2.0;
     const double reach = half_width + 0.5;
-    double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
-    for (Point point : points) {
-        if (!point_finite(point)) continue;
-        left = std::min(left, point.x);
-        top = std::min(top, point.y);
-        right = std::max(right, point.x);
-        bottom = std::max(bottom, point.y);
-    }
-    CoverageMask mask = mask_create(pixel_span(left - reach, right + reach, whole(raster.width)),
-                                    pixel_span(top - reach, bottom + reach, whole(raster.height)));
+    const PointBounds box = point_bounds(points);
+    CoverageMask mask = mask_create(pixel_span(box.left - reach, box.right + reach, whole(raster.width)),
+                                    pixel_span(box.top - reach, box.bottom + reach, whole(raster.height)));
     if (mask.values.empty()) return;
     if (points.size() == 1) mask_cover_segment(mask, points[0], points[0], half_width);
     for (size_t i = 1; i < points.size(); ++i)
@@ -218,16 +235,10 @@ void raster_draw_line(Raster& raster, Point from, Point to, Color color, double 
 
 void raster_fill_polygon(Raster& raster, std::span<const Point> corners, Color color) {
     if (!raster_valid(raster) || corners.size() < 3) return;
-    double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
-    for (Point corner : corners) {
-        if (!point_finite(corner)) return;
-        left = std::min(left, corner.x);
-        top = std::min(top, corner.y);
-        right = std::max(right, corner.x);
-        bottom = std::max(bottom, corner.y);
-    }
-    const PixelSpan columns = pixel_span(left, right, whole(raster.width));
-    const PixelSpan rows = pixel_span(top, bottom, whole(raster.height));
+    const PointBounds box = point_bounds(corners);
+    if (!box.all_finite) return;
+    const PixelSpan columns = pixel_span(box.left, box.right, whole(raster.width));
+    const PixelSpan rows = pixel_span(box.top, box.bottom, whole(raster.height));
     constexpr int SAMPLES = 4;
     for (int32_t y = rows.begin; y < rows.end; ++y)
         for (int32_t x = columns.begin; x < columns.end; ++x) {

@@ -8,63 +8,50 @@ namespace {
 
 using enum StudioCommand;
 
-constexpr std::string_view ROWS = "one row back / on";
-constexpr std::string_view BEATS = "one beat back / on";
-constexpr std::string_view BARS = "one bar back / on";
-constexpr std::string_view ENDS = "the start / the end of the tune";
-constexpr std::string_view TRACKS = "the track before / after";
-constexpr std::string_view INSERT = "a key at the current row, with the track's value there";
-constexpr std::string_view TYPE = "type the value of the key at the current row (Enter sets it, Escape leaves it)";
-constexpr std::string_view NUDGE = "nudge the key's value up / down by 0.01";
-constexpr std::string_view NUDGE_WHOLE = "nudge the key's value up / down by 1";
-constexpr std::string_view MOVE = "move the block's keys one row back / on";
-constexpr std::string_view MOVE_BEAT = "move the block's keys one beat back / on";
-constexpr std::string_view REDO = "redo";
-constexpr std::string_view LOOP = "loop in / loop out at the current row";
-
 constexpr StudioBinding BINDINGS[] = {
     {SDL_SCANCODE_SPACE, MOD_NONE, play_pause, "play / pause"},
-    {SDL_SCANCODE_UP, MOD_NONE, row_back, ROWS},
-    {SDL_SCANCODE_DOWN, MOD_NONE, row_on, ROWS},
-    {SDL_SCANCODE_UP, MOD_SHIFT, beat_back, BEATS},
-    {SDL_SCANCODE_DOWN, MOD_SHIFT, beat_on, BEATS},
-    {SDL_SCANCODE_UP, MOD_CTRL, bar_back, BARS},
-    {SDL_SCANCODE_DOWN, MOD_CTRL, bar_on, BARS},
-    {SDL_SCANCODE_PAGEUP, MOD_NONE, bar_back, BARS},
-    {SDL_SCANCODE_PAGEDOWN, MOD_NONE, bar_on, BARS},
-    {SDL_SCANCODE_HOME, MOD_NONE, go_start, ENDS},
-    {SDL_SCANCODE_END, MOD_NONE, go_end, ENDS},
-    {SDL_SCANCODE_LEFT, MOD_NONE, track_before, TRACKS},
-    {SDL_SCANCODE_RIGHT, MOD_NONE, track_after, TRACKS},
-    {SDL_SCANCODE_INSERT, MOD_NONE, key_insert, INSERT},
-    {SDL_SCANCODE_K, MOD_NONE, key_insert, INSERT},
-    {SDL_SCANCODE_RETURN, MOD_NONE, value_type, TYPE},
-    {SDL_SCANCODE_KP_ENTER, MOD_NONE, value_type, TYPE},
-    {SDL_SCANCODE_EQUALS, MOD_NONE, nudge_up, NUDGE},
-    {SDL_SCANCODE_MINUS, MOD_NONE, nudge_down, NUDGE},
-    {SDL_SCANCODE_KP_PLUS, MOD_NONE, nudge_up, NUDGE},
-    {SDL_SCANCODE_KP_MINUS, MOD_NONE, nudge_down, NUDGE},
-    {SDL_SCANCODE_EQUALS, MOD_SHIFT, nudge_up_whole, NUDGE_WHOLE},
-    {SDL_SCANCODE_MINUS, MOD_SHIFT, nudge_down_whole, NUDGE_WHOLE},
-    {SDL_SCANCODE_KP_PLUS, MOD_SHIFT, nudge_up_whole, NUDGE_WHOLE},
-    {SDL_SCANCODE_KP_MINUS, MOD_SHIFT, nudge_down_whole, NUDGE_WHOLE},
+    {SDL_SCANCODE_UP, MOD_NONE, row_back, "one row back / on"},
+    {SDL_SCANCODE_DOWN, MOD_NONE, row_on, {}},
+    {SDL_SCANCODE_UP, MOD_SHIFT, beat_back, "one beat back / on"},
+    {SDL_SCANCODE_DOWN, MOD_SHIFT, beat_on, {}},
+    {SDL_SCANCODE_UP, MOD_CTRL, bar_back, "one bar back / on"},
+    {SDL_SCANCODE_DOWN, MOD_CTRL, bar_on, {}},
+    {SDL_SCANCODE_PAGEUP, MOD_NONE, bar_back, {}},
+    {SDL_SCANCODE_PAGEDOWN, MOD_NONE, bar_on, {}},
+    {SDL_SCANCODE_HOME, MOD_NONE, go_start, "the start / the end of the tune"},
+    {SDL_SCANCODE_END, MOD_NONE, go_end, {}},
+    {SDL_SCANCODE_LEFT, MOD_NONE, track_before, "the track before / after"},
+    {SDL_SCANCODE_RIGHT, MOD_NONE, track_after, {}},
+    {SDL_SCANCODE_INSERT, MOD_NONE, key_insert, "a key at the current row, with the track's value there"},
+    {SDL_SCANCODE_K, MOD_NONE, key_insert, {}},
+    {SDL_SCANCODE_RETURN, MOD_NONE, value_type,
+     "type the value of the key at the current row (Enter sets it, Escape leaves it)"},
+    {SDL_SCANCODE_KP_ENTER, MOD_NONE, value_type, {}},
+    {SDL_SCANCODE_EQUALS, MOD_NONE, nudge_up, "nudge the key's value up / down by 0.01"},
+    {SDL_SCANCODE_MINUS, MOD_NONE, nudge_down, {}},
+    {SDL_SCANCODE_KP_PLUS, MOD_NONE, nudge_up, {}},
+    {SDL_SCANCODE_KP_MINUS, MOD_NONE, nudge_down, {}},
+    {SDL_SCANCODE_EQUALS, MOD_SHIFT, nudge_up_whole, "nudge the key's value up / down by 1"},
+    {SDL_SCANCODE_MINUS, MOD_SHIFT, nudge_down_whole, {}},
+    {SDL_SCANCODE_KP_PLUS, MOD_SHIFT, nudge_up_whole, {}},
+    {SDL_SCANCODE_KP_MINUS, MOD_SHIFT, nudge_down_whole, {}},
     {SDL_SCANCODE_T, MOD_NONE, kind_cycle, "the key's kind: hold, linear, smoothstep, quadratic"},
     {SDL_SCANCODE_B, MOD_NONE, block_mark, "a block selection from here (move to its other corner)"},
     {SDL_SCANCODE_ESCAPE, MOD_NONE, block_drop, "drop the block selection"},
     {SDL_SCANCODE_DELETE, MOD_NONE, keys_delete, "delete the keys of the block, or the key at the current row"},
-    {SDL_SCANCODE_UP, MOD_ALT, move_up, MOVE},
-    {SDL_SCANCODE_DOWN, MOD_ALT, move_down, MOVE},
-    {SDL_SCANCODE_UP, MOD_ALT | MOD_SHIFT, move_up_beat, MOVE_BEAT},
-    {SDL_SCANCODE_DOWN, MOD_ALT | MOD_SHIFT, move_down_beat, MOVE_BEAT},
+    {SDL_SCANCODE_UP, MOD_ALT, move_up, "move the block's keys one row back / on"},
+    {SDL_SCANCODE_DOWN, MOD_ALT, move_down, {}},
+    {SDL_SCANCODE_UP, MOD_ALT | MOD_SHIFT, move_up_beat, "move the block's keys one beat back / on"},
+    {SDL_SCANCODE_DOWN, MOD_ALT | MOD_SHIFT, move_down_beat, {}},
     {SDL_SCANCODE_C, MOD_CTRL, copy, "copy the block (or the key at the current row)"},
     {SDL_SCANCODE_X, MOD_CTRL, cut, "cut the block (or the key at the current row)"},
     {SDL_SCANCODE_V, MOD_CTRL, paste, "paste at the current row and track"},
     {SDL_SCANCODE_Z, MOD_CTRL, undo, "undo"},
-    {SDL_SCANCODE_Z, MOD_CTRL | MOD_SHIFT, redo, REDO},
-    {SDL_SCANCODE_Y, MOD_CTRL, redo, REDO},
+    {SDL_SCANCODE_Z, MOD_CTRL | MOD_SHIFT, redo, "redo"},
+    {SDL_SCANCODE_Y, MOD_CTRL, redo, {}},
     {SDL_SCANCODE_S, MOD_CTRL, save, "save the track texts and rebuild the track files"},
-    {SDL_SCANCODE_I, MOD_NONE, loop_in, LOOP},
-    {SDL_SCANCODE_O, MOD_NONE, loop_out, LOOP},
+    {SDL_SCANCODE_I, MOD_NONE, loop_in, "loop in / loop out at the current row"},
+    {SDL_SCANCODE_O, MOD_NONE, loop_out, {}},
     {SDL_SCANCODE_L, MOD_NONE, loop_toggle, "loop on and off"},
     {SDL_SCANCODE_S, MOD_NONE, speed_cycle, "speed: 1x, 2x, 0.5x"},
     {SDL_SCANCODE_F12, MOD_NONE, shot, "the frame at the current row, 1920x1080, as a PNG in the shots folder"},

@@ -23,7 +23,7 @@ struct StudioBinding {
     SDL_Scancode key;
     uint8_t modifiers;
     StudioCommand command;
-    std::string_view does;  // F1's words; bindings one after the other with the same words share its line
+    std::string_view does;  // F1's words; empty where the binding shares the line above it
 };
 
 std::span<const StudioBinding> studio_bindings();

@@ -116,6 +116,21 @@ std::string snapshot_names(const EditModel& model, const EditSnapshot& snapshot)
     return names;
 }
 
+// Takes the last step of one history (undo's or redo's), puts the tracks as
+// they stood before it (undoing) or after it (redoing), and hands the step to
+// the other history.
+EditResult history_step(EditModel& model, std::vector<std::pair<EditSnapshot, EditSnapshot>>& from,
+                        std::vector<std::pair<EditSnapshot, EditSnapshot>>& to, bool redoing) {
+    if (from.empty()) return refuse(model, redoing ? "nothing to redo" : "nothing to undo");
+    auto step = std::move(from.back());
+    from.pop_back();
+    const EditSnapshot& state = redoing ? step.second : step.first;
+    snapshot_apply(model, state);
+    model.message = (redoing ? "redid an edit of " : "undid an edit of ") + snapshot_names(model, state);
+    to.push_back(std::move(step));
+    return true;
+}
+
 std::optional<size_t> key_index(const std::vector<Keyframe>& keys, int32_t row) {
     const auto key = std::lower_bound(keys.begin(), keys.end(), row,
                                       [](const Keyframe& k, int32_t r) { return k.row < r; });
@@ -409,25 +424,9 @@ EditResult edit_paste(EditModel& model, size_t track, int32_t row) {
     return edit_commit(model, std::move(changes), std::move(message));
 }
 
-EditResult edit_undo(EditModel& model) {
-    if (model.undo.empty()) return refuse(model, "nothing to undo");
-    auto step = std::move(model.undo.back());
-    model.undo.pop_back();
-    snapshot_apply(model, step.first);
-    model.message = "undid an edit of " + snapshot_names(model, step.first);
-    model.redo.push_back(std::move(step));
-    return true;
-}
+EditResult edit_undo(EditModel& model) { return history_step(model, model.undo, model.redo, false); }
 
-EditResult edit_redo(EditModel& model) {
-    if (model.redo.empty()) return refuse(model, "nothing to redo");
-    auto step = std::move(model.redo.back());
-    model.redo.pop_back();
-    snapshot_apply(model, step.second);
-    model.message = "redid an edit of " + snapshot_names(model, step.second);
-    model.undo.push_back(std::move(step));
-    return true;
-}
+EditResult edit_redo(EditModel& model) { return history_step(model, model.redo, model.undo, true); }
 
 bool edit_model_dirty(const EditModel& model) {
     return std::any_of(model.tracks.begin(), model.tracks.end(), [](const EditTrack& t) { return t.dirty; });

@@ -17,7 +17,8 @@ void help_row(std::string_view keys, std::string_view does) {
 
 }  // namespace
 
-// The key table itself: bindings in a row with the same words share a line.
+// The key table itself, a line for each binding with words and the ones after
+// it without.
 void help_window(StudioWindow& window) {
     StudioSession& session = window.session;
     if (!session.help) return;
@@ -28,7 +29,7 @@ void help_window(StudioWindow& window) {
         for (size_t i = 0; i < bindings.size();) {
             std::string keys = studio_binding_keys(bindings[i]);
             size_t next = i + 1;
-            for (; next < bindings.size() && bindings[next].does == bindings[i].does; ++next)
+            for (; next < bindings.size() && bindings[next].does.empty(); ++next)
                 keys += " / " + studio_binding_keys(bindings[next]);
             help_row(keys, bindings[i].does);
             i = next;

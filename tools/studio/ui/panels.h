@@ -1,4 +1,4 @@
-// The studio's panels, one file each, and the colours they share. Each draws
+// The studio's panels, one file each, and their colours. Each draws
 // into a rectangle of the studio's one ImGui window.
 #pragma once
 
@@ -6,9 +6,17 @@
 
 #include "tools/studio/studio_window.h"
 
+// The studio's palette.
 inline constexpr ImU32 KEY_COLOR = IM_COL32(235, 235, 235, 255);
 inline constexpr ImU32 FAINT_COLOR = IM_COL32(120, 120, 130, 255);
 inline constexpr ImU32 ERROR_TEXT = IM_COL32(255, 110, 100, 255);
+inline constexpr ImU32 CURSOR_ROW = IM_COL32(70, 90, 140, 255);
+inline constexpr ImU32 CURSOR_CELL = IM_COL32(110, 140, 210, 255);
+inline constexpr ImU32 SELECTION = IM_COL32(150, 110, 40, 110);
+inline constexpr ImU32 BAR_ROW = IM_COL32(40, 40, 48, 255);
+inline constexpr ImU32 TITLE_SPAN = IM_COL32(120, 90, 30, 90);
+inline constexpr ImU32 LOOP_SPAN = IM_COL32(60, 140, 80, 90);
+inline constexpr ImU32 PLAY_HEAD = IM_COL32(255, 80, 60, 255);
 
 // The picture, letterboxed at 16:9, with the GL's log over it while a shader
 // does not build.

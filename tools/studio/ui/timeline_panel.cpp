@@ -7,14 +7,6 @@
 #include "presentation/presentation.h"
 #include "tools/studio/ui/panels.h"
 
-namespace {
-
-constexpr ImU32 TITLE_SPAN = IM_COL32(120, 90, 30, 90);
-constexpr ImU32 LOOP_SPAN = IM_COL32(60, 140, 80, 90);
-constexpr ImU32 PLAY_HEAD = IM_COL32(255, 80, 60, 255);
-
-}  // namespace
-
 void timeline_panel(StudioWindow& window, ImVec2 origin, ImVec2 size) {
     StudioSession& session = window.session;
     TimelineView& view = window.timeline;

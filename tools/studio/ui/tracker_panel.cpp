@@ -9,15 +9,6 @@
 #include "tools/studio/ui/panels.h"
 #include "tracks/track_text.h"
 
-namespace {
-
-constexpr ImU32 CURSOR_ROW = IM_COL32(70, 90, 140, 255);
-constexpr ImU32 CURSOR_CELL = IM_COL32(110, 140, 210, 255);
-constexpr ImU32 SELECTION = IM_COL32(150, 110, 40, 110);
-constexpr ImU32 BAR_ROW = IM_COL32(40, 40, 48, 255);
-
-}  // namespace
-
 void tracker_panel(StudioWindow& window, ImVec2 origin, ImVec2 size) {
     StudioSession& session = window.session;
     const EditModel& model = session.model;
