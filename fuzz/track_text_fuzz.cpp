@@ -4,13 +4,15 @@
 // value bits and kind, sorted into ascending rows) and as a track file path.
 // Besides the sanitizers, it checks what the tool relies on: accepted text has
 // strictly ascending rows and kinds that fit a byte, writing those keys and
-// reading them back gives the same keys bit for bit (NaN payloads too) and the
-// same text again, CRLF line ends read like LF, each key's place names its
+// reading them back gives the same keys bit for bit and the same text again
+// (a value that is not finite reads back bit for bit, NaN payloads too, but
+// is refused as a key on its own line), CRLF line ends read like LF, each key's place names its
 // line and the columns that alone read as that key, a fault names a line of
 // the text, the lines above it read cleanly and the text cut after it fails
 // the same way; a split path composes back to itself.
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -75,11 +77,21 @@ std::string with_crlf(std::string_view text) {
 }
 
 // Writing keys and reading the text back must give them again, and writing
-// what was read must give the same text.
+// what was read must give the same text; a key that is not finite is written
+// (its bits read back as a value) but refused on its own line.
 void check_round_trip(std::span<const Keyframe> keys) {
     const std::string text = track_text_format(keys);
     check(line_count(text) == int(keys.size()));
     const TrackText back = track_text_parse(text);
+    const auto refused = std::find_if(keys.begin(), keys.end(), [](const Keyframe& key) { return !std::isfinite(key.value); });
+    for (const Keyframe& key : keys) {
+        const auto value = track_value_parse(track_value_format(key.value));
+        check(value && std::bit_cast<uint32_t>(*value) == std::bit_cast<uint32_t>(key.value));
+    }
+    if (refused != keys.end()) {
+        check(back.error_line == int(refused - keys.begin()) + 1 && back.keys.empty());
+        return;
+    }
     check(back.error_line == 0 && back.error.empty());
     check(same_keys(back.keys, keys));
     check(track_text_format(back.keys) == text);

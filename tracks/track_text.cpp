@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 
 namespace {
 
@@ -87,6 +88,20 @@ std::optional<float> track_value_parse(std::string_view text) {
     return value;
 }
 
+std::optional<float> track_key_value_parse(std::string_view text, std::string& why) {
+    const std::optional<float> value = track_value_parse(text);
+    if (value && std::isfinite(*value)) return value;
+    const char* reason = "is not a float";
+    if (value)
+        reason = "is not a finite number: a key's value lies from -3.4e38 to 3.4e38";
+    else if (const auto wide = parse_whole<double>(text); wide && std::isfinite(*wide))
+        reason = "is beyond a float's range, -3.4e38 to 3.4e38";
+    std::ostringstream message;
+    message << '\'' << text << "' " << reason;
+    why = message.str();
+    return std::nullopt;
+}
+
 TrackText track_text_parse(std::string_view text) {
     TrackText result;
     int line_number = 0;
@@ -120,8 +135,9 @@ TrackText track_text_parse(std::string_view text) {
                         (count == 1 ? "" : "s"));
         const auto row = parse_whole<int32_t>(fields[0]);
         if (!row) return fail("row '" + std::string(fields[0]) + "' is not a 32-bit integer");
-        const auto value = track_value_parse(fields[1]);
-        if (!value) return fail("value '" + std::string(fields[1]) + "' is not a float");
+        std::string why;
+        const auto value = track_key_value_parse(fields[1], why);
+        if (!value) return fail("value " + why);
         const auto kind = kind_parse(fields[2]);
         if (!kind)
             return fail("kind '" + std::string(fields[2]) +

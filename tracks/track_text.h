@@ -45,9 +45,9 @@ struct TrackText {
 
 // Reads keys from text. Lines end at '\n'. A line holds ROW VALUE KIND
 // separated by blanks; '#' starts a comment; blank lines are skipped. ROW is a
-// signed 32-bit integer and rows strictly ascend. VALUE is a decimal float,
-// inf, -inf, nan, -nan or nan(0xBITS) with a NaN's whole bit pattern. KIND is
-// -128 to 127 or one of hold, linear, smoothstep, quadratic.
+// signed 32-bit integer and rows strictly ascend. VALUE is a finite decimal
+// float (track_key_value_parse). KIND is -128 to 127 or one of hold, linear,
+// smoothstep, quadratic.
 TrackText track_text_parse(std::string_view text);
 
 // One "ROW VALUE KIND" line per key; VALUE is the shortest text that reads back
@@ -55,5 +55,13 @@ TrackText track_text_parse(std::string_view text);
 std::string track_text_format(std::span<const Keyframe> keys);
 
 // VALUE as track_text_format writes it, and back; nullopt for anything else.
+// Every float has a spelling: inf, -inf, nan, -nan, or nan(0xBITS) with a
+// NaN's whole bit pattern, so that dump shows whatever a file holds.
 std::string track_value_format(float value);
 std::optional<float> track_value_parse(std::string_view text);
+
+// A key's value as makers give it (build, the studio): a finite float. A key
+// that is not a number, or infinite, only slows the picture down and shows
+// as nonsense. nullopt with the reason in why ("'inf' is not a finite
+// number: ...").
+std::optional<float> track_key_value_parse(std::string_view text, std::string& why);

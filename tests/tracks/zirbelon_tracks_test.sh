@@ -48,11 +48,7 @@ cat >"$scratch/canonical.txt" <<'TEXT'
 -1 -0 -1
 0 1e-45 0
 1 3.4028235e+38 1
-2 -inf 2
-3 inf 3
-4 nan 4
-5 -nan 127
-6 nan(0x7f800001) 0
+2 -3.4028235e+38 2
 10 16777216 1
 2147483647 0.33333334 1
 TEXT
@@ -61,7 +57,7 @@ TEXT
 cmp -s "$scratch/canonical.txt" "$scratch/dumped.txt" || fail "build then dump differs: $(diff "$scratch/canonical.txt" "$scratch/dumped.txt")"
 "$tool" build "$scratch/dumped.txt" -o "$scratch/again.track" || fail "build dumped"
 cmp -s "$scratch/round.track" "$scratch/again.track" || fail "dump then build changes the bytes"
-[ "$(stat -c %s "$scratch/round.track")" -eq $((8 + 9 * 11)) ] || fail "wrong file size"
+[ "$(stat -c %s "$scratch/round.track")" -eq $((8 + 9 * 7)) ] || fail "wrong file size"
 printf '0 0 smoothstep\n' | "$tool" build - -o "$scratch/stdin.track" || fail "build from standard input"
 [ "$("$tool" dump "$scratch/stdin.track")" = "0 0 2" ] || fail "kind names become numbers"
 
@@ -85,6 +81,11 @@ bad_case '0 0 bogus\n' 1
 bad_case '0 0\n' 1
 bad_case '\n\n0 1e40 1\n' 3
 bad_case '2147483648 0 1\n' 1
+# Values a key may not take: infinite, not a number, beyond a float's range.
+bad_case '0 0 1\n10 inf 1\n' 2
+bad_case '0 -inf 1\n' 1
+bad_case '0 nan 1\n' 1
+bad_case '0 0 1\n\n5 1e39 1\n' 3
 [ -z "$(ls "$scratch/out" | grep -v '^kept.track$')" ] || fail "temp files left: $(ls "$scratch/out")"
 
 # Failures go to standard error with a non-zero status, never a crash.
@@ -116,7 +117,7 @@ done
 head -c 20 "$scratch/round.track" >"$scratch/short.track"
 out=$("$tool" dump "$scratch/short.track" 2>"$scratch/short.err") || fail "dump of a short file failed"
 [ "$out" = "-2147483648 0.1 -128" ] || fail "short file dumped as '$out'"
-grep -q "promises 11 keys but holds 1" "$scratch/short.err" || fail "no note on the short file"
+grep -q "promises 7 keys but holds 1" "$scratch/short.err" || fail "no note on the short file"
 
 # plot: a PNG of the asked size, the default size without --size, and wrong
 # command lines that fail with a message and write nothing.
