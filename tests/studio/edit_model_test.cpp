@@ -540,3 +540,37 @@ TEST_F(EditModelTest, AFailedSaveKeepsTheEditsUnsaved) {
 }
 
 }  // namespace
+
+// An undo step holds what its edit changed, not the track: a nudge on a long
+// track keeps one key on either side, a move of a block the keys it moved, and
+// undoing and redoing them gives the documents back.
+TEST_F(EditModelTest, AnUndoStepHoldsWhatTheEditChanged) {
+    write_small();
+    std::string text = "# a long track\n";
+    for (int32_t row = 0; row < 100'000; ++row) text += std::to_string(row * 2) + " " + std::to_string(row % 7) + " linear\n";
+    file_write(texts_ / "cam.dist.txt", text);
+    EditModel model = load();
+    const TrackDocument loaded = model.tracks[CAM_DIST].document;
+
+    ASSERT_TRUE(edit_nudge_value(model, CAM_DIST, 50'000, 0.5f));
+    ASSERT_EQ(model.undo.back().changes.size(), 1u);
+    const EditStep::Change& nudge = model.undo.back().changes[0];
+    EXPECT_EQ(nudge.back.keys.size(), 1u);
+    EXPECT_EQ(nudge.on.keys.size(), 1u);
+    EXPECT_EQ(nudge.on.first, 25'000u);
+
+    ASSERT_TRUE(edit_move(model, block(CAM_DIST, CAM_DIST, 1'000, 1'010), 1));
+    const EditStep::Change& move = model.undo.back().changes[0];
+    EXPECT_LE(move.back.keys.size(), 6u);
+    EXPECT_LE(move.on.keys.size(), 6u);
+    const TrackDocument edited = model.tracks[CAM_DIST].document;
+
+    ASSERT_TRUE(edit_undo(model));
+    ASSERT_TRUE(edit_undo(model));
+    EXPECT_TRUE(track_document_equal(model.tracks[CAM_DIST].document, loaded));
+    EXPECT_FALSE(model.tracks[CAM_DIST].dirty);
+    ASSERT_TRUE(edit_redo(model));
+    ASSERT_TRUE(edit_redo(model));
+    EXPECT_TRUE(track_document_equal(model.tracks[CAM_DIST].document, edited));
+    expect_track_follows_document(model);
+}

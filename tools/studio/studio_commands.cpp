@@ -207,9 +207,10 @@ void studio_typing_back(StudioSession& session) {
 void studio_typing_end(StudioSession& session, bool accept) {
     session.typing = false;
     if (!accept) return;
-    const std::optional<float> value = track_value_parse(session.typed);
+    std::string why;
+    const std::optional<float> value = track_key_value_parse(session.typed, why);
     if (!value) {
-        session.message = "'" + session.typed + "' is not a value";
+        session.message = "not set: " + why;
         return;
     }
     edited(session, edit_set_value(session.model, session.cursor_track, studio_cursor_row(session), *value));

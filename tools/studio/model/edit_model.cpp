@@ -75,19 +75,17 @@ void track_refresh(EditTrack& track) {
 // that came out the same are left out of it, and a command that changed
 // nothing leaves no step to undo.
 bool edit_commit(EditModel& model, Changes changes, std::string message) {
-    std::pair<EditSnapshot, EditSnapshot> step;
+    EditStep step;
     for (auto& [index, document] : changes) {
         EditTrack& track = model.tracks[index];
         if (track_document_equal(track.document, document)) continue;
-        step.first.track_indices.push_back(index);
-        step.first.documents.push_back(std::move(track.document));
+        step.changes.push_back(
+            {index, track_document_diff(document, track.document), track_document_diff(track.document, document)});
         track.document = std::move(document);
         track_refresh(track);
-        step.second.track_indices.push_back(index);
-        step.second.documents.push_back(track.document);
     }
     model.message = std::move(message);
-    if (!step.first.track_indices.empty()) {
+    if (!step.changes.empty()) {
         model.undo.push_back(std::move(step));
         model.redo.clear();
     }
@@ -102,31 +100,21 @@ bool edit_commit_keys(EditModel& model, size_t track, const std::vector<Keyframe
     return edit_commit(model, std::move(changes), std::move(message));
 }
 
-void snapshot_apply(EditModel& model, const EditSnapshot& snapshot) {
-    for (size_t i = 0; i < snapshot.track_indices.size(); ++i) {
-        EditTrack& track = model.tracks[snapshot.track_indices[i]];
-        track.document = snapshot.documents[i];
-        track_refresh(track);
-    }
-}
-
-std::string snapshot_names(const EditModel& model, const EditSnapshot& snapshot) {
-    std::string names;
-    for (const size_t index : snapshot.track_indices) names += (names.empty() ? "" : ", ") + track_name(model, index);
-    return names;
-}
-
-// Takes the last step of one history (undo's or redo's), puts the tracks as
-// they stood before it (undoing) or after it (redoing), and hands the step to
-// the other history.
-EditResult history_step(EditModel& model, std::vector<std::pair<EditSnapshot, EditSnapshot>>& from,
-                        std::vector<std::pair<EditSnapshot, EditSnapshot>>& to, bool redoing) {
+// Takes the last step of one history (undo's or redo's), takes the tracks
+// back before it (undoing) or on past it (redoing), and hands the step to the
+// other history.
+EditResult history_step(EditModel& model, std::vector<EditStep>& from, std::vector<EditStep>& to, bool redoing) {
     if (from.empty()) return refuse(model, redoing ? "nothing to redo" : "nothing to undo");
-    auto step = std::move(from.back());
+    EditStep step = std::move(from.back());
     from.pop_back();
-    const EditSnapshot& state = redoing ? step.second : step.first;
-    snapshot_apply(model, state);
-    model.message = (redoing ? "redid an edit of " : "undid an edit of ") + snapshot_names(model, state);
+    std::string names;
+    for (const EditStep::Change& change : step.changes) {
+        EditTrack& track = model.tracks[change.track];
+        track_document_patch(track.document, redoing ? change.on : change.back);
+        track_refresh(track);
+        names += (names.empty() ? "" : ", ") + track_name(model, change.track);
+    }
+    model.message = (redoing ? "redid an edit of " : "undid an edit of ") + names;
     to.push_back(std::move(step));
     return true;
 }

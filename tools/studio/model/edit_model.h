@@ -37,17 +37,23 @@ struct EditClipboard {
     std::vector<std::vector<Keyframe>> tracks;
 };
 
-// A state of the tracks that an edit changed, for undo and redo.
-struct EditSnapshot {
-    std::vector<size_t> track_indices;
-    std::vector<TrackDocument> documents;
+// One edit, for undo and redo: for each track it changed, the patches back
+// to the state before it and on to the state after it, which hold only the
+// keys it changed.
+struct EditStep {
+    struct Change {
+        size_t track;
+        DocumentPatch back;
+        DocumentPatch on;
+    };
+    std::vector<Change> changes;
 };
 
 struct EditModel {
     std::vector<EditTrack> tracks;
     EditClipboard clipboard;
-    std::vector<std::pair<EditSnapshot, EditSnapshot>> undo;  // before and after each edit
-    std::vector<std::pair<EditSnapshot, EditSnapshot>> redo;
+    std::vector<EditStep> undo;
+    std::vector<EditStep> redo;
     std::string message;  // what the last command said: a refusal, a merge, a save
 };
 

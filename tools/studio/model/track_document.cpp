@@ -67,14 +67,42 @@ bool keyframe_same(const Keyframe& a, const Keyframe& b) {
            a.kind == b.kind;
 }
 
+bool document_key_same(const DocumentKey& a, const DocumentKey& b) {
+    return keyframe_same(a.key, b.key) && a.lines_before == b.lines_before && a.line == b.line &&
+           a.read.has_value() == b.read.has_value() && (!a.read || keyframe_same(*a.read, *b.read));
+}
+
 bool track_document_equal(const TrackDocument& a, const TrackDocument& b) {
-    auto keys_equal = [](const DocumentKey& x, const DocumentKey& y) {
-        return keyframe_same(x.key, y.key) && x.lines_before == y.lines_before && x.line == y.line &&
-               x.read.has_value() == y.read.has_value() && (!x.read || keyframe_same(*x.read, *y.read));
-    };
     return a.name == b.name && a.final_newline == b.final_newline && a.crlf == b.crlf &&
            a.lines_after == b.lines_after &&
-           std::equal(a.keys.begin(), a.keys.end(), b.keys.begin(), b.keys.end(), keys_equal);
+           std::equal(a.keys.begin(), a.keys.end(), b.keys.begin(), b.keys.end(), document_key_same);
+}
+
+DocumentPatch track_document_diff(const TrackDocument& from, const TrackDocument& to) {
+    const size_t shorter = std::min(from.keys.size(), to.keys.size());
+    size_t start = 0;
+    while (start < shorter && document_key_same(from.keys[start], to.keys[start])) ++start;
+    size_t end = 0;
+    while (end < shorter - start &&
+           document_key_same(from.keys[from.keys.size() - 1 - end], to.keys[to.keys.size() - 1 - end]))
+        ++end;
+    DocumentPatch patch;
+    patch.first = start;
+    patch.replaced = from.keys.size() - start - end;
+    patch.keys.assign(to.keys.begin() + ptrdiff_t(start), to.keys.end() - ptrdiff_t(end));
+    patch.lines_after = to.lines_after;
+    patch.final_newline = to.final_newline;
+    patch.crlf = to.crlf;
+    return patch;
+}
+
+void track_document_patch(TrackDocument& document, const DocumentPatch& patch) {
+    const auto first = document.keys.begin() + ptrdiff_t(patch.first);
+    document.keys.insert(document.keys.erase(first, first + ptrdiff_t(patch.replaced)), patch.keys.begin(),
+                         patch.keys.end());
+    document.lines_after = patch.lines_after;
+    document.final_newline = patch.final_newline;
+    document.crlf = patch.crlf;
 }
 
 bool track_document_parse(std::string_view name, std::string_view text, TrackDocument& document,

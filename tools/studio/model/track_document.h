@@ -70,5 +70,26 @@ bool track_document_move_keys(TrackDocument& document, int32_t first_row, int32_
 
 // The same row, value bits and kind: a NaN equals itself, -0 differs from 0.
 bool keyframe_same(const Keyframe& a, const Keyframe& b);
+// The same key, lines and spelling.
+bool document_key_same(const DocumentKey& a, const DocumentKey& b);
 // The same keys, lines and spelling.
 bool track_document_equal(const TrackDocument& a, const TrackDocument& b);
+
+// What turns one state of a document into another: the keys from `first` on,
+// `replaced` of them, give way to `keys`, and the lines below the last key and
+// the line ends become these. It holds only the keys that differ, so that an
+// edit's undo costs memory in proportion to what the edit changed.
+struct DocumentPatch {
+    size_t first = 0;
+    size_t replaced = 0;
+    std::vector<DocumentKey> keys;
+    std::vector<std::string> lines_after;
+    bool final_newline = true;
+    bool crlf = false;
+};
+
+// The patch that makes `from` into `to`: the keys between their longest
+// common start and end.
+DocumentPatch track_document_diff(const TrackDocument& from, const TrackDocument& to);
+// Applies a patch made from this state of the document.
+void track_document_patch(TrackDocument& document, const DocumentPatch& patch);
