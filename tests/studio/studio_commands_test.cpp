@@ -243,6 +243,28 @@ TEST(StudioBindingsTest, ModifiersPickTheBindingTheHelpNames) {
     EXPECT_EQ(studio_modifiers(KMOD_NUM | KMOD_CAPS), MOD_NONE);
 }
 
+// Keys that arrive within one frame (a slow one on a software GL, key repeat,
+// fast typing) act in order, each on the state the one before left.
+TEST_F(StudioCommandsTest, KeysOfOneFrameActInOrder) {
+    place(0);
+    for (int i = 0; i < 10; ++i) press(SDL_SCANCODE_DOWN, MOD_NONE);
+    EXPECT_EQ(studio_cursor_row(session_), 10);
+    EXPECT_DOUBLE_EQ(row_now(session_), 10.0);
+
+    place(3);
+    press(SDL_SCANCODE_DOWN, MOD_NONE);
+    press(SDL_SCANCODE_DOWN, MOD_NONE);
+    press(SDL_SCANCODE_K, MOD_NONE);
+    EXPECT_EQ(studio_cursor_row(session_), 5);
+    EXPECT_NE(key_at(session_, 5), nullptr) << "the key lands on the row the cursor shows";
+    EXPECT_EQ(key_at(session_, 4), nullptr);
+
+    press(SDL_SCANCODE_UP, MOD_SHIFT);
+    press(SDL_SCANCODE_RIGHT, MOD_NONE);
+    press(SDL_SCANCODE_INSERT, MOD_NONE);
+    EXPECT_NE(edit_key_at(session_.model, TRACK + 1, 0), nullptr) << "Shift+Up from row 5 stops at row 0";
+}
+
 TEST_F(StudioCommandsTest, TypingTakesTheKeysUntilEnterOrEscape) {
     press(SDL_SCANCODE_RETURN, MOD_NONE);
     ASSERT_TRUE(session_.typing);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "presentation/frame.h"
 #include "presentation/presentation.h"
 #include "tools/studio/model/timeline_view.h"
 #include "tracks/track_text.h"
@@ -189,6 +190,9 @@ void studio_seek(StudioSession& session, const StudioEffects& effects, double se
     const int64_t now = now_of(effects);
     transport_seek(session.transport, seconds, now);
     sound_follow(session, effects, now);
+    // The next key of the same frame acts where this one left the cursor.
+    session.seconds = transport_seconds(session.transport, now);
+    session.row = row_from_seconds(session.seconds);
 }
 
 void studio_cursor_place(StudioSession& session, const StudioEffects& effects, size_t track, int32_t row) {

@@ -95,7 +95,8 @@ int32_t studio_cursor_row(const StudioSession& session);
 // The block selection between the anchor and the cursor, if one is set.
 std::optional<EditSelection> studio_selection(const StudioSession& session);
 
-// Seeks the transport (and the sound) to a position in seconds.
+// Seeks the transport (and the sound) to a position in seconds, and puts the
+// picture's row there at once, for the keys after it in the same frame.
 void studio_seek(StudioSession& session, const StudioEffects& effects, double seconds);
 // Puts the cursor on a track and a row, as a click in the tracker does.
 void studio_cursor_place(StudioSession& session, const StudioEffects& effects, size_t track, int32_t row);
