@@ -424,6 +424,11 @@ TEST_F(EditModelTest, UndoHasNoLimitAndANewEditEndsRedo) {
 
 TEST_F(EditModelTest, SavedFilesAreWhatBuildMakesOfTheText) {
     copy_shipped();
+    for (const std::string name : TRACK_NAMES) {
+        const std::vector<uint8_t> built = tool_build(texts_ / (name + ".txt"));
+        file_write(bin_ / ("sync_" + name + ".track"), {reinterpret_cast<const char*>(built.data()), built.size()});
+    }
+    const auto untouched = fs::last_write_time(bin_ / "sync_clear.r.track");
     EditModel model = load();
     ASSERT_TRUE(edit_set_value(model, CAM_DIST, 160, 1.25f));
     ASSERT_TRUE(edit_insert_key(model, CAM_ROT, 5));
@@ -442,8 +447,8 @@ TEST_F(EditModelTest, SavedFilesAreWhatBuildMakesOfTheText) {
         EXPECT_EQ(file_bytes(binary), tool_build(text));
     }
     EXPECT_NE(file_text(texts_ / "cam.dist.txt").find("\n160 1.25 linear\n"), std::string::npos);
-    // Tracks without edits are not written.
-    EXPECT_FALSE(fs::exists(bin_ / "sync_clear.r.track"));
+    // Tracks without edits whose files hold their keys are not written.
+    EXPECT_EQ(fs::last_write_time(bin_ / "sync_clear.r.track"), untouched);
 
     ASSERT_TRUE(edit_model_save(model, error)) << error;
     EXPECT_EQ(model.message, "nothing to save");
@@ -573,4 +578,87 @@ TEST_F(EditModelTest, AnUndoStepHoldsWhatTheEditChanged) {
     ASSERT_TRUE(edit_redo(model));
     EXPECT_TRUE(track_document_equal(model.tracks[CAM_DIST].document, edited));
     expect_track_follows_document(model);
+}
+
+// The files agree with what the studio holds: a save rebuilds every track file
+// that does not hold its text's keys, missing ones too, and a text changed by
+// another program rebuilds its track file when it is reloaded.
+TEST_F(EditModelTest, SaveAndReloadRebuildTrackFilesThatDisagree) {
+    write_small();
+    EditModel model = load();
+    binary_write(bin_ / "sync_cam.rot.track", {{0, 99.0f, 0}});
+    std::string error;
+    ASSERT_TRUE(edit_model_save(model, error)) << error;
+    EXPECT_EQ(model.message, "rebuilt sync_clear.r.track, sync_clear.g.track, sync_clear.b.track, "
+                             "sync_cam.rot.track, sync_cam.dist.track");
+    for (size_t track = 0; track < model.tracks.size(); ++track)
+        EXPECT_EQ(file_bytes(model.tracks[track].binary_path), tool_build(model.tracks[track].text_path));
+    ASSERT_TRUE(edit_model_save(model, error)) << error;
+    EXPECT_EQ(model.message, "nothing to save");
+
+    file_write(texts_ / "cam.dist.txt", "0 4 hold\n");
+    ASSERT_TRUE(edit_model_reload(model, CAM_DIST, error)) << error;
+    EXPECT_EQ(model.message, "reloaded cam.dist and rebuilt its track file");
+    EXPECT_EQ(file_bytes(bin_ / "sync_cam.dist.track"), track_file_encode(std::vector<Keyframe>{{0, 4.0f, 0}}));
+    EXPECT_FALSE(edit_model_dirty(model));
+}
+
+// A track changed on disk while the studio holds edits of it is never written
+// over: it is in conflict until the maker keeps the studio's edits (the next
+// save writes them) or takes the file's keys (which undo takes back).
+TEST_F(EditModelTest, AnOutsideChangeToAnEditedTrackWaitsForTheMaker) {
+    write_small();
+    EditModel model = load();
+    std::string error;
+    ASSERT_TRUE(edit_model_save(model, error)) << error;
+
+    // Seen by the watcher: the reload is refused and the track is in conflict.
+    ASSERT_TRUE(edit_set_value(model, CAM_DIST, 0, 3.0f));
+    file_write(texts_ / "cam.dist.txt", "0 7 hold\n");
+    EXPECT_FALSE(edit_model_reload(model, CAM_DIST, error));
+    EXPECT_TRUE(model.tracks[CAM_DIST].conflict);
+    ASSERT_TRUE(edit_set_value(model, CAM_ROT, 0, 1.0f));
+    EXPECT_FALSE(edit_model_save(model, error));
+    EXPECT_EQ(file_text(texts_ / "cam.dist.txt"), "0 7 hold\n") << "the outside change was written over";
+    EXPECT_NE(file_text(texts_ / "cam.rot.txt").find("0 1 smoothstep"), std::string::npos) << "other tracks save";
+    EXPECT_NE(model.message.find("cam.dist changed on disk"), std::string::npos) << model.message;
+
+    ASSERT_TRUE(edit_model_take_theirs(model, CAM_DIST, error)) << error;
+    EXPECT_EQ(keys_of(model, CAM_DIST), "0 7 0\n");
+    EXPECT_FALSE(model.tracks[CAM_DIST].conflict);
+    EXPECT_EQ(file_bytes(bin_ / "sync_cam.dist.track"), track_file_encode(std::vector<Keyframe>{{0, 7.0f, 0}}));
+    ASSERT_TRUE(edit_undo(model));
+    EXPECT_EQ(edit_key_at(model, CAM_DIST, 0)->value, 3.0f) << "undo brings the studio's edits back";
+
+    // Unseen by the watcher (changed between two polls): the save itself finds it.
+    file_write(texts_ / "cam.dist.txt", "0 8 hold\n");
+    EXPECT_FALSE(edit_model_save(model, error));
+    EXPECT_TRUE(model.tracks[CAM_DIST].conflict);
+    EXPECT_EQ(file_text(texts_ / "cam.dist.txt"), "0 8 hold\n");
+
+    ASSERT_TRUE(edit_model_keep_mine(model, CAM_DIST));
+    ASSERT_TRUE(edit_model_save(model, error)) << error;
+    EXPECT_EQ(keys_of(model, CAM_DIST), track_text_format(track_text_parse(file_text(texts_ / "cam.dist.txt")).keys));
+    EXPECT_EQ(edit_key_at(model, CAM_DIST, 0)->value, 3.0f);
+    EXPECT_FALSE(edit_model_dirty(model));
+}
+
+// A save that writes the text but not the track file says why, keeps the
+// track unsaved, and the next save writes the track file alone.
+TEST_F(EditModelTest, APartialSaveIsNamedAndFinishedByTheNext) {
+    write_small();
+    EditModel model = load();
+    ASSERT_TRUE(edit_set_value(model, CAM_DIST, 0, 3.0f));
+    fs::create_directories(bin_ / "sync_cam.dist.track");  // a folder where the track file goes
+    std::string error;
+    EXPECT_FALSE(edit_model_save(model, error));
+    EXPECT_NE(model.message.find("not saved: "), std::string::npos) << model.message;
+    EXPECT_NE(model.message.find("sync_cam.dist.track"), std::string::npos) << model.message;
+    EXPECT_NE(file_text(texts_ / "cam.dist.txt").find("0 3 hold"), std::string::npos) << "the text was written";
+    EXPECT_TRUE(model.tracks[CAM_DIST].dirty);
+
+    fs::remove(bin_ / "sync_cam.dist.track");
+    ASSERT_TRUE(edit_model_save(model, error)) << error;
+    EXPECT_FALSE(model.tracks[CAM_DIST].dirty);
+    EXPECT_EQ(file_bytes(bin_ / "sync_cam.dist.track"), tool_build(texts_ / "cam.dist.txt"));
 }

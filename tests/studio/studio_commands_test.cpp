@@ -57,7 +57,7 @@ protected:
         effects_.now = [] { return int64_t(0); };
         effects_.shot = [this](StudioSession&) { ++shots_; };
         effects_.video = [this](StudioSession&) { ++videos_; };
-        effects_.saved = [this](StudioSession&) { ++saves_; };
+        effects_.saved = [this](const std::vector<std::string>&) { ++saves_; };
         effects_.sound_follow = [this](const Transport&, int64_t) { ++sound_follows_; };
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -299,10 +299,12 @@ TEST_F(StudioCommandsTest, TheQuestionBeforeQuittingHoldsTheKeysAndSavesFirst) {
     EXPECT_FALSE(session_.quit);
     press(SDL_SCANCODE_DELETE, MOD_NONE);
     EXPECT_NE(key_at(session_, ROW), nullptr) << "keys wait while the question is up";
-    studio_quit_cancel(session_);
+    press(SDL_SCANCODE_ESCAPE, MOD_NONE);
     EXPECT_FALSE(session_.quit_asked);
+    EXPECT_FALSE(session_.quit);
     press(SDL_SCANCODE_Q, MOD_CTRL);
-    studio_quit_save(session_, effects_);
+    shots_ = videos_ = saves_ = sound_follows_ = 0;
+    studio_key_press(session_, effects_, SDL_SCANCODE_RETURN, MOD_NONE);
     EXPECT_TRUE(session_.quit);
     EXPECT_EQ(saves_, 1);
     EXPECT_FALSE(edit_model_dirty(session_.model));

@@ -85,9 +85,11 @@ void watches_poll(StudioWindow& state, int64_t now_ns) {
         if (state.track_watches[i].path.empty() || !file_watch_changed(state.track_watches[i])) continue;
         const size_t track = i / 2;
         const bool is_text = i % 2 == 0;
-        // A binary with a text beside it is made from the text: the text rules.
-        if (!is_text && !state.session.model.tracks[track].text_path.empty()) continue;
-        studio_track_reload(state.session, track);
+        // A track file with a text beside it is made from the text: the text rules.
+        if (!is_text && !state.session.model.tracks[track].text_path.empty())
+            studio_track_file_changed(state.session, track);
+        else
+            studio_track_reload(state.session, track);
     }
 }
 
@@ -170,9 +172,9 @@ StudioEffects effects_of(StudioWindow& state) {
     };
     effects.shot = [&state](StudioSession&) { shot(state); };
     effects.video = [&state](StudioSession&) { video(state); };
-    // The files just written are not changes made by another program.
-    effects.saved = [&state](StudioSession&) {
-        for (FileWatch& watch : state.track_watches) file_watch_changed(watch);
+    effects.saved = [&state](const std::vector<std::string>& written) {
+        for (FileWatch& watch : state.track_watches)
+            if (std::find(written.begin(), written.end(), watch.path) != written.end()) file_watch_changed(watch);
     };
     return effects;
 }

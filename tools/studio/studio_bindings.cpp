@@ -90,7 +90,11 @@ std::string studio_binding_keys(const StudioBinding& binding) {
 }
 
 void studio_key_press(StudioSession& session, const StudioEffects& effects, SDL_Scancode key, uint8_t modifiers) {
-    if (session.quit_asked) return;
+    if (session.quit_asked) {
+        if (key == SDL_SCANCODE_ESCAPE) studio_quit_cancel(session);
+        if (key == SDL_SCANCODE_RETURN || key == SDL_SCANCODE_KP_ENTER) studio_quit_save(session, effects);
+        return;
+    }
     if (session.typing) {
         if (key == SDL_SCANCODE_BACKSPACE) studio_typing_back(session);
         if (key == SDL_SCANCODE_ESCAPE) studio_typing_end(session, false);

@@ -38,6 +38,6 @@ const StudioBinding* studio_binding_find(SDL_Scancode key, uint8_t modifiers);
 std::string studio_binding_keys(const StudioBinding& binding);
 
 // One key press: while a value is being typed, Backspace, Enter and Escape
-// edit it; while the question before quitting is up, nothing; otherwise the
-// key's binding runs.
+// edit it; while the question before quitting is up, Enter saves and quits,
+// Escape goes on, and nothing else acts; otherwise the key's binding runs.
 void studio_key_press(StudioSession& session, const StudioEffects& effects, SDL_Scancode key, uint8_t modifiers);

@@ -75,12 +75,10 @@ void loop_command(StudioSession& session, const StudioEffects& effects, StudioCo
 
 void save(StudioSession& session, const StudioEffects& effects) {
     std::string error;
-    if (!edit_model_save(session.model, error)) {
-        session.message = error;
-        return;
-    }
-    if (effects.saved) effects.saved(session);
-    session.message = session.model.message.empty() ? "saved" : session.model.message;
+    std::vector<std::string> written;
+    edit_model_save(session.model, error, &written);
+    if (effects.saved) effects.saved(written);
+    session.message = session.model.message;
 }
 
 void quit_ask(StudioSession& session) {
@@ -234,8 +232,20 @@ void studio_track_reload(StudioSession& session, size_t track) {
     std::string error;
     if (edit_model_reload(session.model, track, error)) {
         ++session.edits;
-        session.message = "reloaded " + session.model.tracks[track].document.name + ", changed on disk";
+        session.message = session.model.message + ", changed on disk";
     } else {
         session.message = error.empty() ? session.model.message : error;
     }
+}
+
+void studio_track_file_changed(StudioSession& session, size_t track) {
+    std::string error;
+    if (edit_model_rebuild_file(session.model, track, error) || !error.empty()) session.message = session.model.message;
+}
+
+void studio_conflict_settle(StudioSession& session, size_t track, bool keep_mine) {
+    std::string error;
+    const bool settled = keep_mine ? edit_model_keep_mine(session.model, track)
+                                   : edit_model_take_theirs(session.model, track, error);
+    edited(session, settled);
 }

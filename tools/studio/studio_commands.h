@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tools/studio/model/edit_model.h"
 #include "tools/studio/model/transport.h"
@@ -40,7 +41,8 @@ struct StudioEffects {
     std::function<void(const Transport&, int64_t now)> sound_follow;  // after the transport changed
     std::function<void(StudioSession&)> shot;                    // the frame at the current row to a file
     std::function<void(StudioSession&)> video;                   // the loop span to a video
-    std::function<void(StudioSession&)> saved;                   // the track files were written
+    // The files a save wrote, which are no changes made by another program.
+    std::function<void(const std::vector<std::string>& written)> saved;
 };
 
 enum class StudioCommand {
@@ -113,5 +115,11 @@ void studio_quit_save(StudioSession& session, const StudioEffects& effects);
 void studio_quit_discard(StudioSession& session);
 void studio_quit_cancel(StudioSession& session);
 
-// Reloads a track changed on disk by another program, unless it holds edits.
+// A track's text (or the track file of a track without one) changed on disk
+// by another program: reloaded, or in conflict while it holds edits.
 void studio_track_reload(StudioSession& session, size_t track);
+// The track file of a track with a text changed on disk: rebuilt from the
+// text when it no longer holds the text's keys.
+void studio_track_file_changed(StudioSession& session, size_t track);
+// A conflict settled: keep the studio's edits, or take the file's keys.
+void studio_conflict_settle(StudioSession& session, size_t track, bool keep_mine);

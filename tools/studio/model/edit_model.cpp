@@ -68,7 +68,7 @@ bool track_exists(EditModel& model, size_t track) {
 void track_refresh(EditTrack& track) {
     track.track.name = track.document.name;
     track.track.keys = track_document_keys(track.document);
-    track.dirty = track_document_text(track.document) != track.saved_text;
+    track.dirty = track.binary_stale || track_document_text(track.document) != track.saved_text;
 }
 
 // Puts the changed documents in place as one step of the history; documents
@@ -250,6 +250,50 @@ std::span<const uint8_t> text_bytes(const std::string& text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
+// Another program wrote the text since the studio read or saved it.
+bool text_changed_on_disk(const EditTrack& track) {
+    std::string on_disk, ignored;
+    return input_read_text(track.text_path, TEXT_BYTES_MAX, on_disk, ignored) && on_disk != track.saved_text;
+}
+
+// The track file holds exactly these keys, as the codec writes them.
+bool binary_holds(const std::string& path, const std::vector<Keyframe>& keys) {
+    std::vector<uint8_t> bytes;
+    std::string ignored;
+    return input_read(path, TRACK_FILE_BYTES_MAX, bytes, ignored) && bytes == track_file_encode(keys);
+}
+
+// Puts what the track's file holds in place of its keys, as an edit of its
+// own, and rebuilds the track file of a text that another program changed,
+// since the presentation reads only that.
+bool track_take_file(EditModel& model, size_t track, std::string& error) {
+    EditTrack& taken = model.tracks[track];
+    EditTrack fresh;
+    fresh.document.name = taken.document.name;
+    fresh.text_path = taken.text_path;
+    fresh.binary_path = taken.binary_path;
+    if (!track_read(fresh, error)) {
+        model.message = error;
+        return false;
+    }
+    taken.saved_text = track_document_text(fresh.document);
+    taken.conflict = false;
+    taken.binary_stale = false;
+    Changes changes;
+    changes.emplace_back(track, std::move(fresh.document));
+    edit_commit(model, std::move(changes), "reloaded " + taken.document.name);
+    track_refresh(taken);
+    if (taken.text_path.empty() || binary_holds(taken.binary_path, taken.track.keys)) return true;
+    if (!output_write_path(taken.binary_path, track_file_encode(taken.track.keys), error)) {
+        taken.binary_stale = true;
+        track_refresh(taken);
+        model.message = "reloaded " + taken.document.name + ", but its track file is not rebuilt: " + error;
+        return false;
+    }
+    model.message += " and rebuilt its track file";
+    return true;
+}
+
 }  // namespace
 
 bool edit_model_load(EditModel& model, const std::string& text_dir, const std::string& binary_dir,
@@ -420,22 +464,54 @@ bool edit_model_dirty(const EditModel& model) {
     return std::any_of(model.tracks.begin(), model.tracks.end(), [](const EditTrack& t) { return t.dirty; });
 }
 
-bool edit_model_save(EditModel& model, std::string& error) {
-    std::string saved;
+bool edit_model_save(EditModel& model, std::string& error, std::vector<std::string>* written) {
+    std::string saved, rebuilt, conflicts;
+    const auto name_add = [](std::string& names, const std::string& name) {
+        names += (names.empty() ? "" : ", ") + name;
+    };
     for (EditTrack& track : model.tracks) {
-        if (!track.dirty) continue;
+        const std::string& name = track.document.name;
         const std::string text = track_document_text(track.document);
-        if ((!track.text_path.empty() && !output_write_path(track.text_path, text_bytes(text), error)) ||
-            !output_write_path(track.binary_path, track_file_encode(track_document_keys(track.document)), error)) {
-            model.message = "not saved: " + error;
-            return false;
+        const bool edited = text != track.saved_text;
+        if (edited && !track.text_path.empty() && !track.conflict && text_changed_on_disk(track))
+            track.conflict = true;
+        if (track.conflict) {
+            name_add(conflicts, name);
+            continue;
         }
-        track.saved_text = text;
-        track.dirty = false;
-        saved += (saved.empty() ? "" : ", ") + track.document.name;
+        if (edited && !track.text_path.empty()) {
+            if (!output_write_path(track.text_path, text_bytes(text), error)) {
+                model.message = "not saved: " + error;
+                return false;
+            }
+            if (written) written->push_back(track.text_path);
+        }
+        if (edited) track.saved_text = text;
+        const std::vector<Keyframe> keys = track_document_keys(track.document);
+        if (!binary_holds(track.binary_path, keys)) {
+            if (!output_write_path(track.binary_path, track_file_encode(keys), error)) {
+                track.binary_stale = true;
+                track_refresh(track);
+                model.message = "not saved: " + error;
+                return false;
+            }
+            if (written) written->push_back(track.binary_path);
+            if (!edited && !track.binary_stale) name_add(rebuilt, std::filesystem::path(track.binary_path).filename().string());
+        }
+        if (edited || track.binary_stale) name_add(saved, name);
+        track.binary_stale = false;
+        track_refresh(track);
     }
-    model.message = saved.empty() ? "nothing to save" : "saved " + saved;
-    return true;
+    std::vector<std::string> parts;
+    if (!saved.empty()) parts.push_back("saved " + saved);
+    if (!rebuilt.empty()) parts.push_back("rebuilt " + rebuilt);
+    if (!conflicts.empty())
+        parts.push_back("not saved: " + conflicts + " changed on disk while holding edits (keep yours or take theirs)");
+    model.message.clear();
+    for (const std::string& part : parts) model.message += (model.message.empty() ? "" : "; ") + part;
+    if (model.message.empty()) model.message = "nothing to save";
+    if (!conflicts.empty()) error = model.message;
+    return conflicts.empty();
 }
 
 bool edit_model_reload(EditModel& model, size_t track, std::string& error) {
@@ -446,22 +522,51 @@ bool edit_model_reload(EditModel& model, size_t track, std::string& error) {
     }
     EditTrack& edited = model.tracks[track];
     if (edited.dirty) {
-        error = edited.document.name + " holds unsaved edits: they are kept, the file is not reloaded";
+        edited.conflict = true;
+        error = edited.document.name +
+                " changed on disk while it holds unsaved edits: they are kept; keep yours or take theirs";
         model.message = error;
         return false;
     }
-    EditTrack fresh;
-    fresh.document.name = edited.document.name;
-    fresh.text_path = edited.text_path;
-    fresh.binary_path = edited.binary_path;
-    if (!track_read(fresh, error)) {
-        model.message = error;
+    return track_take_file(model, track, error);
+}
+
+bool edit_model_keep_mine(EditModel& model, size_t track) {
+    if (!track_exists(model, track)) return false;
+    EditTrack& kept = model.tracks[track];
+    kept.conflict = false;
+    // The file's text is now what the edits replace.
+    std::string on_disk, ignored;
+    if (!kept.text_path.empty() && input_read_text(kept.text_path, TEXT_BYTES_MAX, on_disk, ignored))
+        kept.saved_text = on_disk;
+    track_refresh(kept);
+    model.message = "kept the studio's " + kept.document.name + ": saving writes it over the file";
+    return true;
+}
+
+bool edit_model_take_theirs(EditModel& model, size_t track, std::string& error) {
+    if (!track_exists(model, track)) {
+        error = model.message;
         return false;
     }
-    edited.saved_text = track_document_text(fresh.document);
-    Changes changes;
-    changes.emplace_back(track, std::move(fresh.document));
-    return edit_commit(model, std::move(changes), "reloaded " + edited.document.name);
+    return track_take_file(model, track, error);
+}
+
+bool edit_model_rebuild_file(EditModel& model, size_t track, std::string& error) {
+    if (!track_exists(model, track)) {
+        error = model.message;
+        return false;
+    }
+    EditTrack& rebuilt = model.tracks[track];
+    if (rebuilt.text_path.empty() || rebuilt.dirty || binary_holds(rebuilt.binary_path, rebuilt.track.keys))
+        return false;
+    if (!output_write_path(rebuilt.binary_path, track_file_encode(rebuilt.track.keys), error)) {
+        model.message = rebuilt.document.name + ": its track file is not rebuilt: " + error;
+        return false;
+    }
+    model.message = "rebuilt " + std::filesystem::path(rebuilt.binary_path).filename().string() + " from " +
+                    std::filesystem::path(rebuilt.text_path).filename().string();
+    return true;
 }
 
 CameraTracks edit_model_camera(const EditModel& model) {

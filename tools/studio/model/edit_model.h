@@ -19,8 +19,14 @@ struct EditTrack {
     Track track;              // the document's keys, evaluated as the presentation does
     std::string text_path;    // the text saved to ("" when the track has no text: saved as binary only)
     std::string binary_path;  // the sync_NAME.track rebuilt on save
-    bool dirty = false;       // its text differs from saved_text: edited since load or save
+    // Edited since load or save: its text differs from saved_text, or its
+    // track file was not written when the text was.
+    bool dirty = false;
     std::string saved_text;   // the document's text as last loaded or saved, so that undoing back to it is clean
+    bool binary_stale = false;  // the last save wrote the text but not the track file
+    // Changed on disk by another program while it held edits: it is saved
+    // only once the maker has kept theirs or taken the file's.
+    bool conflict = false;
 };
 
 // A block of rows across adjacent tracks, both ends included.
@@ -91,14 +97,33 @@ EditResult edit_redo(EditModel& model);
 
 bool edit_model_dirty(const EditModel& model);
 
-// Writes each dirty track: its text atomically (when it has one), then its
-// binary through the track-file codec. False with error on the first failure.
-bool edit_model_save(EditModel& model, std::string& error);
+// Makes the files hold what the studio holds: the text of each track with
+// edits, atomically, then every track file that does not hold its track's keys
+// (one missing, one rebuilt by hand, one a failed save left behind). A track
+// in conflict is not written, nor is one whose text changed on disk since it
+// was read or saved (it is put in conflict). False with error on the first
+// failed write, and false when a track is in conflict; model.message names
+// what was saved, rebuilt and left in conflict.
+// written, when given, receives the paths of the files it wrote.
+bool edit_model_save(EditModel& model, std::string& error, std::vector<std::string>* written = nullptr);
 
-// Reloads one track from disk (changed by another program) unless it holds
-// unsaved edits: then false, and model.message says the edits are kept. The
-// reload is an edit of its own, so undo brings back what the studio held.
+// Reloads one track from disk (changed by another program) and rebuilds its
+// track file when the text changed. A track that holds unsaved edits is not
+// reloaded: it is put in conflict, false, and model.message says that the
+// edits are kept until the maker settles it. The reload is an edit of its own,
+// so undo brings back what the studio held.
 bool edit_model_reload(EditModel& model, size_t track, std::string& error);
+
+// Settles a conflict: keep the studio's edits (the next save writes them over
+// the file), or take the file's keys in their place (an edit that undo takes
+// back).
+bool edit_model_keep_mine(EditModel& model, size_t track);
+bool edit_model_take_theirs(EditModel& model, size_t track, std::string& error);
+
+// The track file of a track with a text, changed or removed by another
+// program: rebuilt from the text when it no longer holds the text's keys
+// and the track holds no edits (a save writes those). True when it was.
+bool edit_model_rebuild_file(EditModel& model, size_t track, std::string& error);
 
 // The camera's two tracks among the model's, as the picture evaluates them.
 CameraTracks edit_model_camera(const EditModel& model);

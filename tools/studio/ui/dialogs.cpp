@@ -1,5 +1,6 @@
 // The windows over the panels: the keys, the value being typed, the question
 // before quitting.
+#include <algorithm>
 #include <string>
 
 #include "tools/studio/studio_bindings.h"
@@ -59,13 +60,31 @@ void quit_window(StudioWindow& window) {
     if (!session.quit_asked) return;
     ImGui::OpenPopup("Unsaved edits");
     if (ImGui::BeginPopupModal("Unsaved edits", nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
-        ImGui::TextUnformatted("Some tracks hold edits that are not saved.");
+        ImGui::TextUnformatted("Some tracks hold edits that are not saved. Enter saves and quits, Escape goes on.");
         if (ImGui::Button("Save and quit")) studio_quit_save(session, window.effects);
         ImGui::SameLine();
         if (ImGui::Button("Quit without saving")) studio_quit_discard(session);
         ImGui::SameLine();
-        if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(SDL_SCANCODE_ESCAPE)) studio_quit_cancel(session);
+        if (ImGui::Button("Cancel")) studio_quit_cancel(session);
         if (!session.quit_asked) ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
     }
+}
+
+void conflict_window(StudioWindow& window) {
+    StudioSession& session = window.session;
+    const std::vector<EditTrack>& tracks = session.model.tracks;
+    if (std::none_of(tracks.begin(), tracks.end(), [](const EditTrack& track) { return track.conflict; })) return;
+    ImGui::SetNextWindowPos(ImVec2(80, 80), ImGuiCond_Appearing);
+    ImGui::Begin("Changed on disk", nullptr, ImGuiWindowFlags_AlwaysAutoResize);
+    for (size_t t = 0; t < tracks.size(); ++t) {
+        if (!tracks[t].conflict) continue;
+        ImGui::PushID(int(t));
+        ImGui::Text("%s changed on disk while the studio holds edits of it.", tracks[t].document.name.c_str());
+        if (ImGui::Button("Keep mine")) studio_conflict_settle(session, t, true);
+        ImGui::SameLine();
+        if (ImGui::Button("Take theirs")) studio_conflict_settle(session, t, false);
+        ImGui::PopID();
+    }
+    ImGui::End();
 }

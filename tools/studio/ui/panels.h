@@ -35,3 +35,5 @@ void status_panel(StudioWindow& window, ImVec2 origin);
 void help_window(StudioWindow& window);
 void typing_window(StudioWindow& window);
 void quit_window(StudioWindow& window);
+// Tracks changed on disk while they hold edits, each with its two ways out.
+void conflict_window(StudioWindow& window);

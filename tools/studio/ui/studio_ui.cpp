@@ -36,5 +36,6 @@ void studio_ui_draw(StudioWindow& window) {
     ImGui::PopStyleVar();
     help_window(window);
     typing_window(window);
+    conflict_window(window);
     quit_window(window);
 }
