@@ -305,7 +305,7 @@ int studio_run(StudioOptions options) {
         transport_update(transport, now);
         if (state.audio && transport.playing) studio_audio_sync(*state.audio, transport, now);
         watches_poll(state, now);
-        video_job_poll(state.video);
+        if (video_job_poll(state.video)) session.message = state.video.outcome;
         session.seconds = state.audio && transport.playing ? studio_audio_seconds(*state.audio, transport, now)
                                                            : transport_seconds(transport, now);
         session.row = row_from_seconds(session.seconds);

@@ -45,8 +45,11 @@ bool video_job_start(VideoJob& job, const std::string& tool, const std::vector<s
     return true;
 }
 
-void video_job_poll(VideoJob& job) {
-    if (!job.running) return;
+namespace {
+
+// Takes what the tool printed so far, line by line: the last whole line is its
+// progress, or at its end its error.
+void output_take(VideoJob& job) {
     char buffer[4096];
     ssize_t got = 0;
     while ((got = read(job.terminal, buffer, sizeof buffer)) > 0) {
@@ -63,13 +66,23 @@ void video_job_poll(VideoJob& job) {
             }
         }
     }
+}
+
+}  // namespace
+
+bool video_job_poll(VideoJob& job) {
+    if (!job.running) return false;
+    output_take(job);
     int status = 0;
-    if (waitpid(job.pid, &status, WNOHANG) != job.pid) return;
+    if (waitpid(job.pid, &status, WNOHANG) != job.pid) return false;
+    // What it printed just before it ended is still in the terminal.
+    output_take(job);
     close(job.terminal);
     job.terminal = -1;
     job.running = false;
     job.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     job.outcome = job.succeeded ? "wrote " + job.output : "the video failed: " + job.progress;
+    return true;
 }
 
 void video_job_stop(VideoJob& job) {

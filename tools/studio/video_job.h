@@ -23,7 +23,8 @@ struct VideoJob {
 // Starts `tool video ARGUMENTS...`; false with error when it cannot start.
 bool video_job_start(VideoJob& job, const std::string& tool, const std::vector<std::string>& arguments,
                      const std::string& output, std::string& error);
-// Reads what the tool printed and sees whether it has ended.
-void video_job_poll(VideoJob& job);
+// Reads what the tool printed and sees whether it has ended; true when it
+// ended now, with outcome saying "wrote FILE" or the tool's last line.
+bool video_job_poll(VideoJob& job);
 // Stops it (its temporary file is cleaned by the tool on SIGTERM).
 void video_job_stop(VideoJob& job);

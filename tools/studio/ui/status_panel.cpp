@@ -31,10 +31,7 @@ void status_panel(StudioWindow& window, ImVec2 origin) {
     ImGui::SetCursorScreenPos(origin);
     ImGui::TextUnformatted(status_text(window).c_str());
     std::string message = session.message;
-    if (window.video.running)
-        message = "video: " + window.video.progress + (message.empty() ? "" : "   " + message);
-    else if (!window.video.outcome.empty() && message.empty())
-        message = window.video.outcome;
+    if (window.video.running) message = "video: " + window.video.progress + (message.empty() ? "" : "   " + message);
     ImGui::SetCursorScreenPos({origin.x, ImGui::GetCursorScreenPos().y});
     const auto button = [&](const char* label, StudioCommand command) {
         if (ImGui::SmallButton(label)) studio_command_run(session, window.effects, command);
