@@ -1,0 +1,254 @@
+#!/usr/bin/env python3
+"""The page (zirbelon.html) in headless Chromium (SwiftShader):
+  picture   its canvas at rows of both scenes and both title bounds, paused with
+            ?row=R and served over loopback with every other host unreachable,
+            against `zirbelon-render frame --row R` of the host build; the
+            page asks for nothing but itself;
+  playing   from file://: the start screen, a click, the music's clock, Escape
+            and the end screen, driven over the DevTools protocol;
+  failures  no WebGL: a message in the page; a tune the browser cannot decode:
+            silence on the page's clock, and a notice.
+Nothing may throw uncaught or log an error in any of them.
+
+  tests/web/page_test.py HOST_BUILD PAGE [FAILURES_DIR]
+"""
+
+import functools
+import http.server
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from cdp import Browser  # noqa: E402
+
+WIDTH, HEIGHT = 1920, 1080
+# The two rasterisers (SwiftShader here, llvmpipe for the offline frames) round
+# differently. The title is a smooth function of its pixel: as in the render
+# tests against their independent reference, at most 0.05% of its pixels may be
+# more than 2/255 off. The landscape's terraces and cells change colour where a
+# ray's samples, one unit apart, cross a cell edge; SwiftShader's sines and
+# square roots are less exact than llvmpipe's, and where rays graze the
+# terraces the last bits of a ray's direction move such a boundary by pixels:
+# up to 3.3% of the pixels differ at the rows below. At most 5% may, while the
+# pictures of neighbouring rows differ in 20% to all of their pixels.
+TOLERANCE = 2
+OFF_FRACTION = {"title": 0.0005, "landscape": 0.05}
+# Both sides of the title's rows, both of its bounds, and the two scenes at full
+# motion; each is a whole number of the tune's frames (1/2205 row), so the page
+# pauses exactly there.
+ROWS = [600, 1279, 1280, 1310, 1360, 1361]
+# Every host but loopback resolves to nothing.
+OFFLINE = ["--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"]
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print(f"FAIL: {message}")
+    return condition
+
+
+def rgb_from_png(png_bytes):
+    return subprocess.run(["ffmpeg", "-v", "error", "-i", "-", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
+                          input=png_bytes, capture_output=True, check=True).stdout
+
+
+def png_from_rgb(rgb, path):
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24",
+                    "-s", f"{WIDTH}x{HEIGHT}", "-i", "-", path], input=bytes(rgb), check=True)
+
+
+def pixels_off(got, expected):
+    """Pixels with a channel more than TOLERANCE apart, and where they are."""
+    off = []
+    for row in range(HEIGHT):
+        start, end = row * WIDTH * 3, (row + 1) * WIDTH * 3
+        a, b = got[start:end], expected[start:end]
+        if a == b:
+            continue
+        for x in range(WIDTH):
+            i = x * 3
+            if (abs(a[i] - b[i]) > TOLERANCE or abs(a[i + 1] - b[i + 1]) > TOLERANCE
+                    or abs(a[i + 2] - b[i + 2]) > TOLERANCE):
+                off.append(row * WIDTH + x)
+    return off
+
+
+def save_difference(folder, row, got, expected, off):
+    os.makedirs(folder, exist_ok=True)
+    png_from_rgb(got, os.path.join(folder, f"page-row-{row}.png"))
+    png_from_rgb(expected, os.path.join(folder, f"render-row-{row}.png"))
+    marked = bytearray(expected)
+    for pixel in off:
+        marked[pixel * 3:pixel * 3 + 3] = b"\xff\x00\xff"
+    png_from_rgb(marked, os.path.join(folder, f"difference-row-{row}.png"))
+    print(f"saved the pictures of row {row} in {folder}")
+
+
+def exceptions_and_errors(browser):
+    found = []
+    for event in browser.events:
+        method, params = event["method"], event.get("params", {})
+        if method == "Runtime.exceptionThrown":
+            found.append(f"uncaught: {params['exceptionDetails'].get('text')} "
+                         f"{params['exceptionDetails'].get('exception', {}).get('description', '')}")
+        elif method == "Runtime.consoleAPICalled" and params.get("type") == "error":
+            found.append("console.error: " + " ".join(str(a.get("value", a.get("description")))
+                                                      for a in params.get("args", [])))
+        elif method == "Log.entryAdded" and params["entry"]["level"] == "error":
+            found.append(f"log: {params['entry']['text']}")
+    return found
+
+
+def requested_urls(browser):
+    return [e["params"]["request"]["url"] for e in browser.events if e["method"] == "Network.requestWillBeSent"]
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def test_picture(host_build, page, failures_dir):
+    folder = os.path.dirname(os.path.abspath(page))
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(QuietHandler, directory=folder))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    base = f"http://127.0.0.1:{server.server_address[1]}/{os.path.basename(page)}"
+    render = os.path.join(host_build, "tools", "render", "zirbelon-render")
+    with tempfile.TemporaryDirectory() as scratch, Browser(OFFLINE) as browser:
+        for row in ROWS:
+            url = f"{base}?row={row}"
+            browser.call("Page.navigate", url=url)
+            ready = browser.wait_for("window.zirbelon && window.zirbelon.state === 'paused' && "
+                                     "window.zirbelon.frames >= 2")
+            if not check(ready, f"row {row}: the paused page drew no frame"):
+                continue
+            seconds = browser.evaluate("window.zirbelon.seconds")
+            check(abs(seconds * 20 - row) < 1e-6, f"row {row}: the page stands at row {seconds * 20}")
+            data_url = browser.evaluate("document.getElementById('canvas').toDataURL('image/png')")
+            got = rgb_from_png(__import__("base64").b64decode(data_url.split(",", 1)[1]))
+
+            reference = os.path.join(scratch, f"row-{row}.png")
+            subprocess.run([render, "frame", "--row", str(row), "--dir", os.path.join(host_build, "stage"),
+                            "-o", reference], check=True, stdout=subprocess.DEVNULL)
+            expected = rgb_from_png(open(reference, "rb").read())
+            if not check(len(got) == len(expected) == WIDTH * HEIGHT * 3,
+                         f"row {row}: the canvas is not {WIDTH}x{HEIGHT}"):
+                continue
+            off = pixels_off(got, expected)
+            scene = "title" if 1280 <= row <= 1360 else "landscape"
+            allowed = int(WIDTH * HEIGHT * OFF_FRACTION[scene])
+            print(f"row {row}: {len(off)} pixels more than {TOLERANCE}/255 off (at most {allowed})")
+            if not check(len(off) <= allowed, f"row {row}: {len(off)} pixels off, more than {allowed}"):
+                save_difference(failures_dir, row, got, expected, off)
+
+        for url in requested_urls(browser):
+            parsed = urllib.parse.urlparse(url)
+            check(parsed.scheme in ("data", "blob") or url.split("?")[0] == base,
+                  f"the page asked for {url}")
+        check(not exceptions_and_errors(browser), f"picture: {exceptions_and_errors(browser)}")
+    server.shutdown()
+
+
+def click(browser):
+    for kind in ("mousePressed", "mouseReleased"):
+        browser.call("Input.dispatchMouseEvent", type=kind, x=960, y=540, button="left", clickCount=1)
+
+
+def escape(browser):
+    for kind in ("rawKeyDown", "keyUp"):
+        browser.call("Input.dispatchKeyEvent", type=kind, key="Escape", code="Escape",
+                     windowsVirtualKeyCode=27, nativeVirtualKeyCode=27)
+
+
+def test_playing(page):
+    url = "file://" + os.path.abspath(page)
+    with Browser(OFFLINE) as browser:
+        browser.call("Page.navigate", url=url)
+        check(browser.wait_for("window.zirbelon.state === 'start'"), "file://: no start screen")
+        check("click or press a key" in browser.evaluate("document.getElementById('screen').textContent"),
+              "the start screen does not say how to start")
+        check(browser.evaluate("window.zirbelon.frames") == 0, "frames were drawn before the start")
+
+        click(browser)
+        check(browser.wait_for("window.zirbelon.state === 'running'"), "the click did not start it")
+        check(browser.wait_for("window.zirbelon.seconds > 0.5", timeout=20), "the music's clock does not run")
+        # The row follows the music: over a second of the page's time the clock
+        # moves by about a second and never backwards.
+        samples = browser.evaluate("""new Promise((resolve) => {
+            const samples = [];
+            const start = performance.now();
+            const sample = () => {
+              samples.push([performance.now() - start, window.zirbelon.seconds]);
+              if (performance.now() - start < 1500) requestAnimationFrame(sample); else resolve(samples);
+            };
+            requestAnimationFrame(sample);
+          })""")
+        steps = [b[1] - a[1] for a, b in zip(samples, samples[1:])]
+        check(min(steps) >= 0, "the music's clock went backwards")
+        elapsed = samples[-1][0] - samples[0][0]
+        moved = (samples[-1][1] - samples[0][1]) * 1000
+        check(abs(moved - elapsed) < 150, f"the clock moved {moved:.0f} ms in {elapsed:.0f} ms of the page")
+        check(browser.evaluate("getComputedStyle(document.getElementById('canvas')).cursor") == "none",
+              "the cursor shows while it runs")
+
+        escape(browser)
+        check(browser.wait_for("window.zirbelon.state === 'ended'"), "Escape did not end it")
+        check("start again" in browser.evaluate("document.getElementById('screen').textContent"),
+              "the end screen does not say how to start again")
+        frames = browser.evaluate("window.zirbelon.frames")
+        time.sleep(0.3)
+        check(browser.evaluate("window.zirbelon.frames") == frames, "frames go on after the end")
+        check(not exceptions_and_errors(browser), f"playing: {exceptions_and_errors(browser)}")
+        for request in requested_urls(browser):
+            check(request.startswith(("file:", "data:", "blob:")), f"the page asked for {request}")
+
+
+def test_failures(page):
+    url = "file://" + os.path.abspath(page)
+    with Browser(OFFLINE + ["--disable-3d-apis"]) as browser:
+        browser.call("Page.navigate", url=url)
+        check(browser.wait_for("window.zirbelon.state === 'no-webgl'"), "no WebGL: the page does not say so")
+        check("WebGL" in browser.evaluate("document.getElementById('screen').textContent"),
+              "no WebGL: the message does not name it")
+        check(not exceptions_and_errors(browser), f"no WebGL: {exceptions_and_errors(browser)}")
+
+    with Browser(OFFLINE) as browser:
+        browser.call("Page.addScriptToEvaluateOnNewDocument", source="""
+            OfflineAudioContext.prototype.decodeAudioData = function () {
+              return Promise.reject(new DOMException('no decoder', 'EncodingError'));
+            };""")
+        browser.call("Page.navigate", url=url)
+        check(browser.wait_for("window.zirbelon.state === 'start'"), "undecodable tune: no start screen")
+        check("silent" in browser.evaluate("window.zirbelon.notice"), "undecodable tune: no notice")
+        click(browser)
+        check(browser.wait_for("window.zirbelon.seconds > 0.5", timeout=20),
+              "undecodable tune: the page's clock does not run")
+        check(not exceptions_and_errors(browser), f"undecodable tune: {exceptions_and_errors(browser)}")
+
+
+def main():
+    if len(sys.argv) not in (3, 4):
+        print(__doc__, file=sys.stderr)
+        return 2
+    host_build, page = sys.argv[1], sys.argv[2]
+    failures_dir = sys.argv[3] if len(sys.argv) == 4 else os.path.join(host_build, "web-test-failures")
+    for test in (lambda: test_picture(host_build, page, failures_dir), lambda: test_playing(page),
+                 lambda: test_failures(page)):
+        test()
+    if failures:
+        print(f"{len(failures)} checks failed")
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
