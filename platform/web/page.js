@@ -4,7 +4,7 @@
 // viewer's console and for the tests:
 //   state    "loading", "start", "running", "ended", "no-webgl", or "paused" (?row=R)
 //   frames   frames shown so far
-//   seconds  the music position of the latest frame
+//   seconds  the music position of the latest frame, read at page time read_at (ms)
 //   notice   the last notice shown, or ""
 //   fullscreen  whether the start went fullscreen
 
@@ -213,6 +213,7 @@ mergeInto(LibraryManager.library, {
 
   page_audio_report: function(seconds) {
     window.zirbelon.seconds = seconds;
+    window.zirbelon.read_at = performance.now();
   },
 
   page_audio_stop__deps: ['$audioWeb'],

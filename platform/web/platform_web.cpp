@@ -16,7 +16,6 @@
 #include <emscripten/html5.h>
 
 #include <array>
-#include <cstring>
 #include <string_view>
 
 #include "platform/web/page.h"

@@ -5,8 +5,8 @@
             against `zirbelon-render frame --row R` of the host build; the
             page asks for nothing but itself;
   playing   from file://: the start screen, a click, fullscreen, the music's
-            clock, Escape (or leaving fullscreen) and the end screen, driven
-            over the DevTools protocol;
+            clock (also across a hidden page), Escape (or leaving fullscreen),
+            the end screen and a start again, driven over the DevTools protocol;
   failures  no WebGL: a message in the page; a tune the browser cannot decode:
             silence on the page's clock, and a notice.
 Nothing may throw uncaught or log an error in any of them.
@@ -158,6 +158,22 @@ def test_picture(host_build, page, failures_dir):
     server.shutdown()
 
 
+def clock_samples(browser, duration_ms):
+    """(page time, music time) in ms of every frame for a while: the music's
+    position as the frame read it, and when it read it."""
+    return browser.evaluate("""new Promise((resolve) => {
+        const samples = [];
+        const start = performance.now();
+        const sample = () => {
+          const last = samples[samples.length - 1];
+          if (!last || last[0] !== window.zirbelon.read_at)
+            samples.push([window.zirbelon.read_at, window.zirbelon.seconds * 1000]);
+          if (performance.now() - start < %d) requestAnimationFrame(sample); else resolve(samples);
+        };
+        requestAnimationFrame(sample);
+      })""" % duration_ms)
+
+
 def line_fit(samples):
     """The least-squares line through (x, y): its slope and the largest distance of a sample from it."""
     n = len(samples)
@@ -179,9 +195,17 @@ def escape(browser):
                      windowsVirtualKeyCode=27, nativeVirtualKeyCode=27)
 
 
+# Browsers may refuse fullscreen; the page then fills the window.
+REFUSE_FULLSCREEN = """
+    Element.prototype.requestFullscreen = function () {
+      return Promise.reject(new TypeError('fullscreen refused'));
+    };"""
+
+
 def test_playing(page):
     url = "file://" + os.path.abspath(page)
-    with Browser(OFFLINE) as browser:
+    with Browser(OFFLINE, window=(1280, 800)) as browser:
+        browser.call("Page.addScriptToEvaluateOnNewDocument", source=REFUSE_FULLSCREEN)
         browser.call("Page.navigate", url=url)
         check(browser.wait_for("window.zirbelon.state === 'start'"), "file://: no start screen")
         check("click or press a key" in browser.evaluate("document.getElementById('screen').textContent"),
@@ -190,26 +214,39 @@ def test_playing(page):
 
         click(browser)
         check(browser.wait_for("window.zirbelon.state === 'running'"), "the click did not start it")
-        check(browser.wait_for("window.zirbelon.seconds > 0.5", timeout=20), "the music's clock does not run")
+        check(browser.wait_for("window.zirbelon.seconds > 2", timeout=30), "the music's clock does not run")
         check(browser.evaluate("window.zirbelon.notice") == "", "the tune did not play through Web Audio")
-        # The row follows the music: read once a frame, the clock runs at the
-        # page's pace, never backwards, within 1 ms of a straight line.
-        samples = browser.evaluate("""new Promise((resolve) => {
-            const samples = [];
-            const start = performance.now();
-            const sample = () => {
-              samples.push([performance.now() - start, window.zirbelon.seconds * 1000]);
-              if (performance.now() - start < 3000) requestAnimationFrame(sample); else resolve(samples);
-            };
-            requestAnimationFrame(sample);
-          })""")
-        check(len(samples) >= 4, f"only {len(samples)} frames in 3 s")
-        check(all(b[1] >= a[1] for a, b in zip(samples, samples[1:])), "the music's clock went backwards")
-        slope, residual = line_fit(samples)
-        check(abs(slope - 1) < 0.01, f"the clock runs at {slope:.4f} times the page's pace")
-        check(residual < 1.0, f"the clock is {residual:.3f} ms off a straight line")
+        check(browser.evaluate("document.fullscreenElement") is None, "fullscreen was refused, yet it is")
+        box = browser.evaluate("(() => { const r = document.getElementById('canvas').getBoundingClientRect();"
+                               " return [r.left, r.top, r.width, r.height, innerWidth, innerHeight]; })()")
+        left, top, width, height, inner_width, inner_height = box
+        check(abs(width * 9 - height * 16) < 16 and (abs(width - inner_width) < 1 or abs(height - inner_height) < 1)
+              and abs(left * 2 + width - inner_width) < 1 and abs(top * 2 + height - inner_height) < 1,
+              f"the canvas is not letterboxed at 16:9 in the window: {box}")
         check(browser.evaluate("getComputedStyle(document.getElementById('canvas')).cursor") == "none",
               "the cursor shows while it runs")
+
+        # The row follows the music: read once a frame, the clock runs at the
+        # page's pace, never backwards, within 1 ms of a straight line.
+        before = clock_samples(browser, 3000)
+        check(len(before) >= 4, f"only {len(before)} frames in 3 s")
+        check(all(b[1] >= a[1] for a, b in zip(before, before[1:])), "the music's clock went backwards")
+        slope, residual = line_fit(before)
+        check(abs(slope - 1) < 0.01, f"the clock runs at {slope:.4f} times the page's pace")
+        check(residual < 1.0, f"the clock is {residual:.3f} ms off a straight line")
+        # Hidden, the page draws nothing while the music plays on; shown again,
+        # the picture is where the music is, on the same line.
+        window = browser.call("Browser.getWindowForTarget")["windowId"]
+        browser.call("Browser.setWindowBounds", windowId=window, bounds={"windowState": "minimized"})
+        check(browser.wait_for("document.visibilityState === 'hidden'"), "the minimised page is not hidden")
+        hidden_frames = browser.evaluate("window.zirbelon.frames")
+        time.sleep(2)
+        check(browser.evaluate("window.zirbelon.frames") == hidden_frames, "the hidden page goes on drawing")
+        browser.call("Browser.setWindowBounds", windowId=window, bounds={"windowState": "normal"})
+        after = clock_samples(browser, 1500)
+        offsets = [music - at for at, music in before + after]
+        check(len(after) >= 2 and after[0][0] - before[-1][0] > 2000 and max(offsets) - min(offsets) < 2.0,
+              f"shown again, the clock is {max(offsets) - min(offsets):.3f} ms off its line")
 
         escape(browser)
         check(browser.wait_for("window.zirbelon.state === 'ended'"), "Escape did not end it")
@@ -218,11 +255,17 @@ def test_playing(page):
         frames = browser.evaluate("window.zirbelon.frames")
         time.sleep(0.3)
         check(browser.evaluate("window.zirbelon.frames") == frames, "frames go on after the end")
+        check(browser.evaluate("getComputedStyle(document.getElementById('screen')).cursor") != "none",
+              "the cursor stays hidden after the end")
+        click(browser)
+        check(browser.wait_for("window.zirbelon.state === 'start' && window.zirbelon.frames === 0"),
+              "a click on the end screen does not start again")
         check(not exceptions_and_errors(browser), f"playing: {exceptions_and_errors(browser)}")
         for request in requested_urls(browser):
             check(request.startswith(("file:", "data:", "blob:")), f"the page asked for {request}")
 
-    # Leaving fullscreen ends it too (the browser may take Escape for that alone).
+    # Fullscreen; leaving it ends the presentation too (the browser may take
+    # Escape for that alone).
     with Browser(OFFLINE) as browser:
         browser.call("Page.navigate", url=url)
         check(browser.wait_for("window.zirbelon.state === 'start'"), "file://: no start screen")
