@@ -18,6 +18,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include <emscripten/emscripten.h>
@@ -47,16 +48,20 @@ struct Layer {
 
 Layer layer;
 
+struct FileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileClose>;
+
 // The tune's bytes from the program's folder (the page's embedded files).
 bool file_read(const char* path, std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path, "rb");
+    const File file(std::fopen(path, "rb"));
     if (!file) return false;
     uint8_t buffer[65536];
     size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-    const bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    return !std::ferror(file.get());
 }
 
 // Feeds the loop the requests of every block that has become audible by the
@@ -111,6 +116,7 @@ bool audio_start() {
 bool audio_channel_play(AudioStream stream, bool restart) {
     if (!layer.open || !layer.stream || stream != STREAM) return false;
     if (layer.playing && !restart) return true;
+    if (layer.playing && !layer.paused) page_audio_stop();
     layer.clock = audio_clock_create(layer.frequency, BLOCK_FRAMES);
     layer.reader = {};
     layer.blocks_fed = 0.0;

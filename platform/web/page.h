@@ -15,6 +15,8 @@ double page_paused_row();
 void page_next_frame();
 // Says in the page that there is no WebGL 2 and waits for ever.
 void page_stop_without_webgl();
+// True from the start gesture to the end screen.
+bool page_running();
 // Hides the cursor while the presentation runs.
 void page_cursor_hide();
 // A short notice over the picture, for failures the presentation goes on with.

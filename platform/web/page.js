@@ -28,11 +28,13 @@ mergeInto(LibraryManager.library, {
       }));
       screen.hidden = lines.length === 0;
     },
-    // Resolves on the first click or key; `during` runs inside that gesture,
-    // where the browser allows fullscreen and sound.
+    // Resolves on the first click or key but Escape (which means leave, not
+    // start); `during` runs inside that gesture, where the browser allows
+    // fullscreen and sound.
     gesture: function(during) {
       return new Promise((resolve) => {
         const done = (event) => {
+          if (event.type === 'keydown' && event.key === 'Escape') return;
           event.preventDefault();
           window.removeEventListener('pointerdown', done);
           window.removeEventListener('keydown', done);
@@ -91,6 +93,10 @@ mergeInto(LibraryManager.library, {
                                'or has switched off.'],
                    ['hint', 'Try a current Chrome, Edge or Firefox with hardware acceleration on.']]);
     });
+  },
+
+  page_running: function() {
+    return window.zirbelon.state === 'running';
   },
 
   page_cursor_hide: function() {
@@ -219,11 +225,7 @@ mergeInto(LibraryManager.library, {
   page_audio_stop__deps: ['$audioWeb'],
   page_audio_stop: function() {
     if (audioWeb.source) {
-      try {
-        audioWeb.source.stop();
-      } catch (error) {
-        // never started: nothing to stop
-      }
+      audioWeb.source.stop();
       audioWeb.source.disconnect();
       audioWeb.source = null;
     }

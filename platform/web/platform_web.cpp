@@ -43,8 +43,9 @@ struct Window {
 
 Window window;
 
+// Escape on the start screen neither starts nor ends anything.
 EM_BOOL key_down(int, const EmscriptenKeyboardEvent* event, void*) {
-    if (std::string_view(event->key) == "Escape") window.escape = true;
+    if (std::string_view(event->key) == "Escape" && page_running()) window.escape = true;
     return EM_FALSE;
 }
 

@@ -211,10 +211,14 @@ def test_playing(page):
         check("click or press a key" in browser.evaluate("document.getElementById('screen').textContent"),
               "the start screen does not say how to start")
         check(browser.evaluate("window.zirbelon.frames") == 0, "frames were drawn before the start")
+        escape(browser)
+        time.sleep(0.3)
+        check(browser.evaluate("window.zirbelon.state") == "start", "Escape on the start screen started it")
 
         click(browser)
         check(browser.wait_for("window.zirbelon.state === 'running'"), "the click did not start it")
         check(browser.wait_for("window.zirbelon.seconds > 2", timeout=30), "the music's clock does not run")
+        check(browser.evaluate("window.zirbelon.state") == "running", "an earlier Escape ended it")
         check(browser.evaluate("window.zirbelon.notice") == "", "the tune did not play through Web Audio")
         check(browser.evaluate("document.fullscreenElement") is None, "fullscreen was refused, yet it is")
         box = browser.evaluate("(() => { const r = document.getElementById('canvas').getBoundingClientRect();"
