@@ -7,6 +7,7 @@
   playing   from file://: the start screen, a click, fullscreen, the music's
             clock (also across a hidden page), Escape (or leaving fullscreen),
             the end screen and a start again, driven over the DevTools protocol;
+  music end the loop goes on after the tune, its clock held at the end;
   failures  no WebGL: a message in the page; a tune the browser cannot decode:
             silence on the page's clock, and a notice.
 Nothing may throw uncaught or log an error in any of them.
@@ -304,6 +305,29 @@ def test_failures(page):
         check(not exceptions_and_errors(browser), f"undecodable tune: {exceptions_and_errors(browser)}")
 
 
+def test_music_end(page):
+    """After the tune the loop goes on, the clock held at its end, until Escape
+    (a tune of one second stands in for the real one)."""
+    with Browser(OFFLINE, window=(640, 360)) as browser:
+        browser.call("Page.addScriptToEvaluateOnNewDocument", source="""
+            OfflineAudioContext.prototype.decodeAudioData = function () {
+              return Promise.resolve(new AudioBuffer({length: 44100, numberOfChannels: 2, sampleRate: 44100}));
+            };""")
+        browser.call("Page.navigate", url="file://" + os.path.abspath(page))
+        check(browser.wait_for("window.zirbelon.state === 'start'"), "short tune: no start screen")
+        click(browser)
+        check(browser.wait_for("window.zirbelon.seconds >= 1", timeout=20),
+              "short tune: the clock does not reach its end")
+        frames = browser.evaluate("window.zirbelon.frames")
+        check(browser.wait_for(f"window.zirbelon.frames >= {frames + 2}", timeout=20),
+              "short tune: no frames after the end of the music")
+        check(browser.evaluate("[window.zirbelon.state, window.zirbelon.seconds]") == ["running", 1],
+              "short tune: the clock does not hold at the end of the music")
+        escape(browser)
+        check(browser.wait_for("window.zirbelon.state === 'ended'"), "short tune: Escape did not end it")
+        check(not exceptions_and_errors(browser), f"short tune: {exceptions_and_errors(browser)}")
+
+
 def main():
     if len(sys.argv) not in (3, 4):
         print(__doc__, file=sys.stderr)
@@ -311,7 +335,7 @@ def main():
     host_build, page = sys.argv[1], sys.argv[2]
     failures_dir = sys.argv[3] if len(sys.argv) == 4 else os.path.join(host_build, "web-test-failures")
     for test in (lambda: test_picture(host_build, page, failures_dir), lambda: test_playing(page),
-                 lambda: test_failures(page)):
+                 lambda: test_music_end(page), lambda: test_failures(page)):
         test()
     if failures:
         print(f"{len(failures)} checks failed")
