@@ -225,7 +225,8 @@ def test_playing(page):
         box = browser.evaluate("(() => { const r = document.getElementById('canvas').getBoundingClientRect();"
                                " return [r.left, r.top, r.width, r.height, innerWidth, innerHeight]; })()")
         left, top, width, height, inner_width, inner_height = box
-        check(abs(width * 9 - height * 16) < 16 and (abs(width - inner_width) < 1 or abs(height - inner_height) < 1)
+        fills = abs(width - inner_width) < 1 or abs(height - inner_height) < 1
+        check(abs(width * 9 - height * 16) < 16 and fills
               and abs(left * 2 + width - inner_width) < 1 and abs(top * 2 + height - inner_height) < 1,
               f"the canvas is not letterboxed at 16:9 in the window: {box}")
         check(browser.evaluate("getComputedStyle(document.getElementById('canvas')).cursor") == "none",
