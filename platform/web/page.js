@@ -30,11 +30,13 @@ mergeInto(LibraryManager.library, {
     },
     // Resolves on the first click or key but Escape (which means leave, not
     // start); `during` runs inside that gesture, where the browser allows
-    // fullscreen and sound.
+    // fullscreen and sound. A key the browser does not count as a gesture
+    // (Shift alone, say) is passed over, or the sound would stay off.
     gesture: function(during) {
       return new Promise((resolve) => {
         const done = (event) => {
           if (event.type === 'keydown' && event.key === 'Escape') return;
+          if (navigator.userActivation && !navigator.userActivation.isActive) return;
           event.preventDefault();
           window.removeEventListener('pointerdown', done);
           window.removeEventListener('keydown', done);

@@ -213,8 +213,12 @@ def test_playing(page):
               "the start screen does not say how to start")
         check(browser.evaluate("window.zirbelon.frames") == 0, "frames were drawn before the start")
         escape(browser)
+        for kind in ("rawKeyDown", "keyUp"):
+            browser.call("Input.dispatchKeyEvent", type=kind, key="Shift", code="ShiftLeft",
+                         windowsVirtualKeyCode=16, nativeVirtualKeyCode=16)
         time.sleep(0.3)
-        check(browser.evaluate("window.zirbelon.state") == "start", "Escape on the start screen started it")
+        check(browser.evaluate("window.zirbelon.state") == "start",
+              "Escape or Shift alone on the start screen started it")
 
         click(browser)
         check(browser.wait_for("window.zirbelon.state === 'running'"), "the click did not start it")
