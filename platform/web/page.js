@@ -28,6 +28,12 @@ mergeInto(LibraryManager.library, {
       }));
       screen.hidden = lines.length === 0;
     },
+    notice: function(text) {
+      const notice = document.getElementById('notice');
+      notice.textContent = text;
+      notice.hidden = false;
+      window.zirbelon.notice = text;
+    },
     // Resolves on the first click or key but Escape (which means leave, not
     // start); `during` runs inside that gesture, where the browser allows
     // fullscreen and sound. A key the browser does not count as a gesture
@@ -78,7 +84,6 @@ mergeInto(LibraryManager.library, {
     return Number.isFinite(value) && value >= 0 ? value : -1;
   },
 
-  page_next_frame__deps: ['$page'],
   page_next_frame: function() {
     return Asyncify.handleSleep((wakeUp) => {
       window.zirbelon.frames += 1;
@@ -107,10 +112,7 @@ mergeInto(LibraryManager.library, {
 
   page_notice__deps: ['$page'],
   page_notice: function(text) {
-    const notice = document.getElementById('notice');
-    notice.textContent = UTF8ToString(text);
-    notice.hidden = false;
-    window.zirbelon.notice = notice.textContent;
+    page.notice(UTF8ToString(text));
   },
 
   page_wait_for_start__deps: ['$page', '$audioWeb', 'page_paused_row'],
@@ -178,9 +180,12 @@ mergeInto(LibraryManager.library, {
     });
   },
 
-  page_audio_play__deps: ['$audioWeb'],
+  page_audio_play__deps: ['$audioWeb', '$page'],
   page_audio_play: function() {
     const context = audioWeb.context;
+    if (!context && audioWeb.tune) {
+      page.notice('The browser gives no sound output: the presentation runs silent on the page\'s clock.');
+    }
     if (context && audioWeb.tune) {
       const source = context.createBufferSource();
       source.buffer = audioWeb.tune;

@@ -8,8 +8,8 @@
             clock (also across a hidden page), Escape (or leaving fullscreen),
             the end screen and a start again, driven over the DevTools protocol;
   music end the loop goes on after the tune, its clock held at the end;
-  failures  no WebGL: a message in the page; a tune the browser cannot decode:
-            silence on the page's clock, and a notice.
+  failures  no WebGL: a message in the page; a tune the browser cannot decode,
+            or no Web Audio: silence on the page's clock, and a notice.
 Nothing may throw uncaught or log an error in any of them.
 
   tests/web/page_test.py HOST_BUILD PAGE [FAILURES_DIR]
@@ -308,6 +308,17 @@ def test_failures(page):
         check(browser.wait_for("window.zirbelon.seconds > 0.5", timeout=20),
               "undecodable tune: the page's clock does not run")
         check(not exceptions_and_errors(browser), f"undecodable tune: {exceptions_and_errors(browser)}")
+
+    with Browser(OFFLINE) as browser:
+        browser.call("Page.addScriptToEvaluateOnNewDocument",
+                     source="delete window.AudioContext; delete window.webkitAudioContext;")
+        browser.call("Page.navigate", url=url)
+        check(browser.wait_for("window.zirbelon.state === 'start'"), "no sound output: no start screen")
+        click(browser)
+        check(browser.wait_for("window.zirbelon.seconds > 0.5", timeout=20),
+              "no sound output: the page's clock does not run")
+        check("silent" in browser.evaluate("window.zirbelon.notice"), "no sound output: no notice")
+        check(not exceptions_and_errors(browser), f"no sound output: {exceptions_and_errors(browser)}")
 
 
 def test_music_end(page):
