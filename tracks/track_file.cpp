@@ -1,7 +1,6 @@
 // The bytes of track files, in both directions, and loading one by its path.
 #include "tracks/track_file.h"
 
-#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +10,20 @@ namespace {
 
 uint32_t le32(std::span<const uint8_t, 4> bytes) {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+// The bits of a float and back, as std::bit_cast gives them; the WebAssembly
+// build's C++ library does not have that yet.
+float float_from_bits(uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+uint32_t float_bits(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
 }
 
 void append_le32(std::vector<uint8_t>& out, uint32_t v) {
@@ -82,7 +95,7 @@ int32_t track_file_count_decode(std::span<const uint8_t, TRACK_FILE_COUNT_BYTES>
 Keyframe track_file_key_decode(std::span<const uint8_t, TRACK_FILE_ROW_BYTES> row,
                                std::span<const uint8_t, TRACK_FILE_VALUE_BYTES> value,
                                std::span<const uint8_t, TRACK_FILE_KIND_BYTES> kind) {
-    return {int32_t(le32(row)), std::bit_cast<float>(le32(value)), int32_t(int8_t(kind[0]))};
+    return {int32_t(le32(row)), float_from_bits(le32(value)), int32_t(int8_t(kind[0]))};
 }
 
 void track_file_count_append(std::vector<uint8_t>& out, uint64_t field) {
@@ -92,7 +105,7 @@ void track_file_count_append(std::vector<uint8_t>& out, uint64_t field) {
 
 void track_file_key_append(std::vector<uint8_t>& out, const Keyframe& key) {
     append_le32(out, uint32_t(key.row));
-    append_le32(out, std::bit_cast<uint32_t>(key.value));
+    append_le32(out, float_bits(key.value));
     out.push_back(uint8_t(key.kind));
 }
 

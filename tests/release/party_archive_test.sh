@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The party archive: scripts/release run twice gives the same bytes (zip and
 # tarball); the zip holds one folder with exactly zirbelon.exe, the tune, the
-# five tracks, zirbelon.txt and the portable Linux folder; the exe is
+# five tracks, zirbelon.html, zirbelon.txt and the portable Linux folder; the
+# page is the one the build made; the exe is
 # stripped, carries the release time as its link time and imports only system
 # DLLs; the text says how to start and end it and what it needs; the Linux
 # folder in it is the one the build made and passes the ELF checks.
@@ -40,7 +41,7 @@ entries=$(zipinfo -1 first.zip | sed 's|/$||')
 [ "$entries" = "$(LC_ALL=C sort <<<"$entries")" ] || fail "the zip's entries are not sorted"
 files=$(zipinfo -1 first.zip | grep -v '/$' | grep -v "^$name/$linux/")
 expected=$(printf "$name/%s\n" sync_cam.dist.track sync_cam.rot.track sync_clear.b.track sync_clear.g.track \
-  sync_clear.r.track vaxo.mp3 zirbelon.exe zirbelon.txt | LC_ALL=C sort)
+  sync_clear.r.track vaxo.mp3 zirbelon.exe zirbelon.html zirbelon.txt | LC_ALL=C sort)
 [ "$files" = "$expected" ] || fail "the zip's folder holds: $files"
 # Every entry carries the release time (zip keeps local time in 2 s steps,
 # rounding up; the archive's is UTC).
@@ -60,7 +61,10 @@ size=$(stat -c %s "$exe")
 [ "$size" -lt 1500000 ] || fail "zirbelon.exe is $size bytes"
 
 text=unpacked/$name/zirbelon.txt
-for phrase in "zirbelon $version" "zirbelon.exe" "./zirbelon" "Escape or Alt+F4" "OpenGL 2.0" "1920x1080" "Credits"; do
+cmp "$host_build/web/zirbelon.html" "unpacked/$name/zirbelon.html" || fail "the zip's page is not the build's"
+
+for phrase in "zirbelon $version" "zirbelon.exe" "./zirbelon" "zirbelon.html" "Escape or Alt+F4" "OpenGL 2.0" \
+  "1920x1080" "Credits"; do
   grep -qF "$phrase" "$text" || fail "zirbelon.txt does not say \"$phrase\""
 done
 
