@@ -168,12 +168,13 @@ std::map<StudioCommand, Expectation> expectations() {
          }},
         {loop_in,
          [](const Press& p) {
-             EXPECT_TRUE(p.after.transport.loop);
+             EXPECT_FALSE(p.after.transport.loop) << "I sets the span; L loops it";
              EXPECT_DOUBLE_EQ(p.after.transport.loop_in, ROW / ROWS_PER_SECOND);
+             EXPECT_EQ(p.after.message, "loop span 0:04.000 to 0:04.050 (L loops it)");
          }},
         {loop_out,
          [](const Press& p) {
-             EXPECT_TRUE(p.after.transport.loop);
+             EXPECT_FALSE(p.after.transport.loop);
              EXPECT_DOUBLE_EQ(p.after.transport.loop_out, ROW / ROWS_PER_SECOND);
          }},
         {loop_toggle, [](const Press& p) { EXPECT_NE(p.after.transport.loop, p.before.transport.loop); }},

@@ -225,4 +225,50 @@ TEST(Transport, AWrapRoundingOntoTheLoopsEndIsItsStart) {
     EXPECT_NEAR(wrapped, 3.4, 1e-9);
 }
 
+// Toggling the loop, moving its span, pausing and changing the speed in any
+// order, at any moment (near the loop's end too), never moves the clock but
+// along its line: from one frame to the next it runs on by the frame's time at
+// the speed it had, wraps from the loop's end to its start, or stops at the
+// end of the tune. A jump of seconds between frames cannot come from it.
+TEST(Transport, NoChangeButASeekMovesTheClockOffItsLine) {
+    uint32_t random = 12345;
+    const auto next = [&random](uint32_t below) {
+        random = random * 1664525u + 1013904223u;
+        return (random >> 8) % below;
+    };
+    Transport transport = transport_create(40.0);
+    int64_t now = T0;
+    ASSERT_TRUE(transport_set_loop(transport, 30.0, 36.75, now));
+    transport_seek(transport, 29.0, now);
+    transport_play(transport, now);
+    for (int frame = 0; frame < 20'000; ++frame) {
+        const double before = transport_seconds(transport, now);
+        const double speed = transport.playing ? transport.speed : 0.0;
+        const double loop_in = transport.loop_in;
+        switch (next(12)) {
+            case 0: transport.loop ? transport_clear_loop(transport, now)
+                                   : void(transport_set_loop(transport, transport.loop_in, transport.loop_out, now));
+                    break;
+            case 1: transport_set_span(transport, 28.0 + next(40) / 10.0, 34.0 + next(60) / 10.0, now); break;
+            case 2: transport.playing ? transport_pause(transport, now) : transport_play(transport, now); break;
+            case 3: transport_set_speed(transport, next(2) ? 0.5 : 2.0, now); break;
+            default: break;
+        }
+        EXPECT_DOUBLE_EQ(transport_seconds(transport, now), before) << "a change at frame " << frame << " moved the clock";
+        const int64_t step = int64_t(next(40) + 1) * MS;
+        const double playing_speed = transport.playing ? transport.speed : 0.0;
+        const double held = transport_seconds(transport, now);
+        now += step;
+        transport_update(transport, now);
+        const double after = transport_seconds(transport, now);
+        const double ran = held + double(step) * 1e-9 * playing_speed;
+        const bool along = std::abs(after - ran) < 1e-6;
+        const bool wrapped = transport.loop && after >= transport.loop_in && after < ran && ran >= transport.loop_out;
+        const bool stopped = after == transport.length && ran >= transport.length;
+        EXPECT_TRUE(along || wrapped || stopped)
+            << "frame " << frame << ": " << held << " -> " << after << " (speed " << speed << ", loop in " << loop_in << ")";
+        if (transport.anchor_seconds >= transport.length) transport_seek(transport, 29.0, now);
+    }
+}
+
 }  // namespace

@@ -55,10 +55,11 @@ void loop_command(StudioSession& session, const StudioEffects& effects, StudioCo
     const double here = double(studio_cursor_row(session)) / ROWS_PER_SECOND;
     const double row_seconds = 1.0 / ROWS_PER_SECOND;
     bool set = true;
+    // The span's ends move without switching the loop on: L does that.
     if (command == StudioCommand::loop_in)
-        set = transport_set_loop(transport, here, std::max(transport.loop_out, here + row_seconds), now);
+        set = transport_set_span(transport, here, std::max(transport.loop_out, here + row_seconds), now);
     if (command == StudioCommand::loop_out)
-        set = transport_set_loop(transport, std::min(transport.loop_in, here - row_seconds), here, now);
+        set = transport_set_span(transport, std::min(transport.loop_in, here - row_seconds), here, now);
     if (command == StudioCommand::loop_toggle) {
         if (transport.loop)
             transport_clear_loop(transport, now);
@@ -67,10 +68,11 @@ void loop_command(StudioSession& session, const StudioEffects& effects, StudioCo
                   transport_set_loop(transport, transport.loop_in, transport.loop_out, now);
     }
     sound_follow(session, effects, now);
-    session.message = !set ? "no loop: set its in (I) before its out (O)"
-                      : transport.loop ? "loop " + timeline_time_text(transport.loop_in) + " to " +
-                                             timeline_time_text(transport.loop_out)
-                                       : "loop off";
+    const std::string span = timeline_time_text(transport.loop_in) + " to " + timeline_time_text(transport.loop_out);
+    session.message = !set                                    ? "no loop: set its in (I) before its out (O)"
+                      : transport.loop                        ? "loop " + span
+                      : command == StudioCommand::loop_toggle ? "loop off"
+                                                              : "loop span " + span + " (L loops it)";
 }
 
 void save(StudioSession& session, const StudioEffects& effects) {

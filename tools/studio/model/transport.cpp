@@ -46,13 +46,18 @@ void transport_seek(Transport& transport, double seconds, int64_t now_ns) {
     transport.anchor_ns = now_ns;
 }
 
-bool transport_set_loop(Transport& transport, double in, double out, int64_t now_ns) {
+bool transport_set_span(Transport& transport, double in, double out, int64_t now_ns) {
     // The negated comparisons also refuse NaN.
     if (!(in >= 0.0 && in < out && out <= transport.length)) return false;
     transport_anchor(transport, now_ns);
-    transport.loop = true;
     transport.loop_in = in;
     transport.loop_out = out;
+    return true;
+}
+
+bool transport_set_loop(Transport& transport, double in, double out, int64_t now_ns) {
+    if (!transport_set_span(transport, in, out, now_ns)) return false;
+    transport.loop = true;
     return true;
 }
 

@@ -31,6 +31,9 @@ void transport_pause(Transport& transport, int64_t now_ns);
 void transport_seek(Transport& transport, double seconds, int64_t now_ns);
 // A loop from in to out (in < out, within the tune); false and no change otherwise.
 bool transport_set_loop(Transport& transport, double in, double out, int64_t now_ns);
+// The loop's span alone, looping or not as before; false and no change for a
+// span transport_set_loop would refuse.
+bool transport_set_span(Transport& transport, double in, double out, int64_t now_ns);
 // Stops looping; the span stays in loop_in and loop_out for a later transport_set_loop.
 void transport_clear_loop(Transport& transport, int64_t now_ns);
 // False and no change for a speed other than 0.5, 1 or 2.
