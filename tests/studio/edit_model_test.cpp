@@ -662,3 +662,21 @@ TEST_F(EditModelTest, APartialSaveIsNamedAndFinishedByTheNext) {
     EXPECT_FALSE(model.tracks[CAM_DIST].dirty);
     EXPECT_EQ(file_bytes(bin_ / "sync_cam.dist.track"), tool_build(texts_ / "cam.dist.txt"));
 }
+
+// Nudges add up to what they say: 200 of 0.01 from a value of three decimals
+// land on that value plus 2, and down again on it.
+TEST_F(EditModelTest, NudgesLandOnTheDecimalsOfTheValueAndTheStep) {
+    write_small();
+    EditModel model = load();
+    ASSERT_TRUE(edit_set_value(model, CAM_DIST, 0, 6.708f));
+    for (int i = 0; i < 200; ++i) ASSERT_TRUE(edit_nudge_value(model, CAM_DIST, 0, 0.01f));
+    EXPECT_EQ(edit_key_at(model, CAM_DIST, 0)->value, 8.708f);
+    for (int i = 0; i < 200; ++i) ASSERT_TRUE(edit_nudge_value(model, CAM_DIST, 0, -0.01f));
+    EXPECT_EQ(edit_key_at(model, CAM_DIST, 0)->value, 6.708f);
+    ASSERT_TRUE(edit_set_value(model, CAM_DIST, 0, -0.25f));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(edit_nudge_value(model, CAM_DIST, 0, 1.0f));
+    EXPECT_EQ(edit_key_at(model, CAM_DIST, 0)->value, 2.75f);
+    ASSERT_TRUE(edit_set_value(model, CAM_DIST, 0, 3.4028235e38f));
+    ASSERT_TRUE(edit_nudge_value(model, CAM_DIST, 0, 1.0f));
+    EXPECT_EQ(edit_key_at(model, CAM_DIST, 0)->value, 3.4028235e38f) << "a nudge stays within a float's range";
+}

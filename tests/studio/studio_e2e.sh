@@ -4,7 +4,10 @@
 # changed on disk shows in the next F12; a broken one leaves the program
 # running with the last good picture; a key inserted and saved with the
 # documented keys is in the text, in the track file and in the offline frame;
-# with no audio device the clock still advances.
+# with no audio device the clock still advances; paused and idle it waits for
+# events; a second shot at one row keeps the first; any window size, down to
+# 2x2, keeps it running; a text changed by another program while the studio
+# holds edits of it is not written over by a save.
 #   studio_e2e.sh ZIRBELON_STUDIO ZIRBELON_RENDER ZIRBELON_TRACKS SOURCE_DIR TITLE_GLSL WORKDIR
 set -euo pipefail
 studio=$(realpath "$1")
@@ -139,4 +142,54 @@ sleep 2
 ahead=$(ls shots | sed -n 's/^row-\([0-9.]*\)\.png$/\1/p' | awk '$1 > 120 { print }' | head -n1)
 [ -n "$ahead" ] || fail "the silent clock did not advance: $(ls shots)"
 alive
+kill "$studio_pid"
+wait "$studio_pid" 2>/dev/null || true
+for _ in $(seq 1 50); do xdotool search --name '^zirbelon-studio$' >/dev/null 2>&1 || break; sleep 0.1; done
+
+echo "== paused, the studio waits for events"
+SDL_AUDIODRIVER=dummy "$studio" --dir stage --tracks texts "${shaders[@]}" --row 700 --paused --shots shots \
+  --size 1280x720 >studio.out 2>studio.err &
+studio_pid=$!
+pids+=($studio_pid)
+window=$(wait_window) || fail "no studio window"
+sleep 3
+ticks() { awk '{ print $14 + $15 }' "/proc/$studio_pid/stat"; }
+before=$(ticks)
+sleep 5
+used=$(( $(ticks) - before ))
+hz=$(getconf CLK_TCK)
+# Busy, it took 84 to 94% of a core; waiting, a few.
+[ "$used" -le $(( hz * 5 * 25 / 100 )) ] || fail "paused and idle it used $used ticks of $((hz * 5)) in 5 s"
+echo "idle: $used of $((hz * 5)) ticks in 5 s"
+
+echo "== a second F12 at one row keeps the first"
+rm -f shots/row-700*.png
+press F12
+wait_file shots/row-700.png || fail "no first shot"
+press F12
+wait_file shots/row-700-2.png || fail "the second shot at one row has no name of its own: $(ls shots)"
+
+echo "== any window size, down to 2x2, and the panels give way"
+for size in "2 2" "1 300" "300 1" "640 360" "1280 720"; do
+  # shellcheck disable=SC2086
+  xdotool windowsize --sync "$window" $size 2>/dev/null || xdotool windowsize "$window" $size
+  sleep 0.8
+  alive
+done
+shot 700
+
+echo "== an outside change to a track holding edits is not written over"
+press Right Right Right Right
+press Insert
+sleep 0.5
+before_text=$(cat texts/cam.dist.txt)
+printf '# written by another program\n0 0 hold\n700 9 hold\n' >texts/cam.dist.txt
+sleep 1.5
+press ctrl+s
+sleep 1
+[ "$(cat texts/cam.dist.txt)" = "$(printf '# written by another program\n0 0 hold\n700 9 hold')" ] ||
+  fail "the studio wrote over the outside change: $(head -3 texts/cam.dist.txt)"
+[ "$before_text" != "$(cat texts/cam.dist.txt)" ] || fail "the outside change did not happen"
+alive
+kill -KILL "$studio_pid"
 echo "studio e2e: all passed"

@@ -93,20 +93,21 @@ void watches_poll(StudioWindow& state, int64_t now_ns) {
     }
 }
 
-void scene_render(StudioWindow& state) {
+// Draws the picture when what it shows changed; true when it drew.
+bool scene_render(StudioWindow& state) {
     const StudioSession& session = state.session;
     const bool playing = session.transport.playing;
     const RenderSize size = render_size_next(state.size_rule, playing, state.scene_ms);
     const bool changed = session.row != state.drawn_row || state.view.generation != state.drawn_generation ||
                          session.edits != state.edits_seen || size.width != state.drawn.width ||
                          size.height != state.drawn.height;
-    if (!changed) return;
+    if (!changed) return false;
     const RowFrame shown = row_frame(edit_model_camera(session.model), session.row);
     const auto start = std::chrono::steady_clock::now();
     std::string error;
     if (!scene_view_draw(state.view, shown.scene, shown.values, size.width, size.height, error)) {
         state.session.message = error;
-        return;
+        return false;
     }
     glFinish();
     state.scene_ms = milliseconds_since(start);
@@ -114,6 +115,17 @@ void scene_render(StudioWindow& state) {
     state.drawn_row = session.row;
     state.drawn_generation = state.view.generation;
     state.edits_seen = session.edits;
+    return true;
+}
+
+// A shot's file: named by its row, and never over an earlier one.
+std::string shot_path(const std::string& folder, double row) {
+    const std::string stem = "row-" + cli_number_text(row);
+    std::filesystem::path path = std::filesystem::path(folder) / (stem + ".png");
+    std::error_code ignored;
+    for (int copy = 2; std::filesystem::exists(std::filesystem::symlink_status(path, ignored)); ++copy)
+        path = std::filesystem::path(folder) / (stem + "-" + std::to_string(copy) + ".png");
+    return path.string();
 }
 
 // The frame at the current row at 1920x1080 as a PNG in the shots folder,
@@ -130,8 +142,7 @@ void shot(StudioWindow& state) {
     image.width = SCREEN_WIDTH;
     image.height = SCREEN_HEIGHT;
     image.rgba = scene_view_pixels(state.view);
-    const std::string path =
-        (std::filesystem::path(state.options.shots) / ("row-" + cli_number_text(session.row) + ".png")).string();
+    const std::string path = shot_path(state.options.shots, session.row);
     session.message = png_write(path, image, error) ? "wrote " + path : error;
     state.drawn_row = -1.0;  // the texture now holds the full-size frame: draw again at the rule's size
 }
@@ -295,8 +306,25 @@ int studio_run(StudioOptions options) {
     std::vector<double> bench_frames;
     auto frame_start = std::chrono::steady_clock::now();
     const auto run_start = frame_start;
+    bool drew = true;
     while (!session.quit) {
         SDL_Event event;
+        // Paused with nothing new to draw, it waits for an event, or for the
+        // files' next look.
+        const bool idle = !drew && !transport.playing && !state.video.running && !state.options.bench;
+        if (idle) {
+            if (!SDL_WaitEventTimeout(&event, int(WATCH_PERIOD_NS / 1'000'000))) {
+                // No event: a frame only when a watched file brought news.
+                const uint64_t edits = session.edits, generation = state.view.generation;
+                const std::string message = session.message;
+                watches_poll(state, studio_monotonic_ns());
+                if (edits == session.edits && generation == state.view.generation && message == session.message)
+                    continue;
+            } else {
+                ImGui_ImplSDL2_ProcessEvent(&event);
+                event_take(state, event);
+            }
+        }
         while (SDL_PollEvent(&event)) {
             ImGui_ImplSDL2_ProcessEvent(&event);
             event_take(state, event);
@@ -309,7 +337,7 @@ int studio_run(StudioOptions options) {
         session.seconds = state.audio && transport.playing ? studio_audio_seconds(*state.audio, transport, now)
                                                            : transport_seconds(transport, now);
         session.row = row_from_seconds(session.seconds);
-        scene_render(state);
+        drew = scene_render(state);
 
         ImGui_ImplOpenGL2_NewFrame();
         ImGui_ImplSDL2_NewFrame();

@@ -2,6 +2,8 @@
 #include "tools/studio/model/edit_model.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <filesystem>
 #include <span>
 #include <system_error>
@@ -139,6 +141,25 @@ EditResult key_edit(EditModel& model, size_t track, int32_t row, Change change) 
     if (!index) return refuse(model, row_text(model, track, row) + " holds no key");
     const std::string what = change(keys[*index]);
     return edit_commit_keys(model, track, keys, row_text(model, track, row) + ": " + what);
+}
+
+// The fewest decimals (up to 6) that write the float; 7 when it needs more.
+int decimals_of(float value) {
+    for (int decimals = 0; decimals <= 6; ++decimals) {
+        const double scale = std::pow(10.0, decimals);
+        if (float(std::round(double(value) * scale) / scale) == value) return decimals;
+    }
+    return 7;
+}
+
+// value + step on the decimals of both, so that nudges add up to what they
+// say (0 and 200 nudges of 0.01 make 2, not 1.9999...), within a float's range.
+float nudged(float value, float step) {
+    const double sum = std::clamp(double(value) + double(step), -double(FLT_MAX), double(FLT_MAX));
+    const int decimals = std::max(decimals_of(value), decimals_of(step));
+    if (decimals > 6) return float(sum);
+    const double scale = std::pow(10.0, decimals);
+    return float(std::clamp(std::round(sum * scale) / scale, -double(FLT_MAX), double(FLT_MAX)));
 }
 
 bool block_copy(EditModel& model, const Block& block, EditClipboard& clipboard, size_t& count) {
@@ -341,7 +362,7 @@ EditResult edit_set_value(EditModel& model, size_t track, int32_t row, float val
 
 EditResult edit_nudge_value(EditModel& model, size_t track, int32_t row, float step) {
     return key_edit(model, track, row, [&](Keyframe& key) {
-        key.value += step;
+        key.value = nudged(key.value, step);
         return "value nudged";
     });
 }

@@ -78,6 +78,8 @@ bool edit_model_load(EditModel& model, const std::string& text_dir, const std::s
 EditResult edit_insert_key(EditModel& model, size_t track, int32_t row);
 // The key at the row gets the value; refused where there is no key.
 EditResult edit_set_value(EditModel& model, size_t track, int32_t row, float value);
+// Adds step to the value on the decimals of both (up to 6), so that nudges
+// never gather a float's rounding.
 EditResult edit_nudge_value(EditModel& model, size_t track, int32_t row, float step);
 // hold, linear, smoothstep, quadratic, hold; any other kind becomes hold.
 EditResult edit_cycle_kind(EditModel& model, size_t track, int32_t row);

@@ -1,6 +1,7 @@
 // The curves panel: the tracks of the block (or the cursor's) over the rows
-// the timeline shows, drawn by the same code and rules as zirbelon-tracks plot,
-// into a texture redrawn only when what it shows changed.
+// the timeline below shows, each row above itself there, drawn by the same
+// code and rules as zirbelon-tracks plot into a texture redrawn only when what
+// it shows changed, with the play head across it.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -30,6 +31,14 @@ void curves_panel(StudioWindow& window, ImVec2 origin, ImVec2 size) {
         request.height = height;
         request.from = window.timeline.first_row;
         request.to = std::max(window.timeline.last_row, window.timeline.first_row + PLOT_SPAN_MIN);
+        // The curves' area spans the rows the timeline shows at the same
+        // columns of the window, so that a row stands above itself.
+        const PlotLayout layout = plot_layout(curves, request);
+        const double shown_per_pixel = double(size.x) / double(layout.width);
+        const double from = timeline_row_at(window.timeline, layout.curves.left * shown_per_pixel);
+        const double to = timeline_row_at(window.timeline, layout.curves.right * shown_per_pixel);
+        request.from = from;
+        request.to = std::max(to, from + PLOT_SPAN_MIN);
         const Plot plot = track_plot(curves, request);
         if (!window.plot_texture) glGenTextures(1, &window.plot_texture);
         glBindTexture(GL_TEXTURE_2D, window.plot_texture);
@@ -40,6 +49,10 @@ void curves_panel(StudioWindow& window, ImVec2 origin, ImVec2 size) {
         glBindTexture(GL_TEXTURE_2D, 0);
         window.plot_key = key;
     }
-    ImGui::GetWindowDrawList()->AddImage(reinterpret_cast<ImTextureID>(intptr_t(window.plot_texture)), origin,
-                                         {origin.x + size.x, origin.y + size.y});
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    draw->AddImage(reinterpret_cast<ImTextureID>(intptr_t(window.plot_texture)), origin,
+                   {origin.x + size.x, origin.y + size.y});
+    const float head = origin.x + float(timeline_x(window.timeline, session.row));
+    if (head >= origin.x && head <= origin.x + size.x)
+        draw->AddLine({head, origin.y}, {head, origin.y + size.y}, PLAY_HEAD, 1.0f);
 }

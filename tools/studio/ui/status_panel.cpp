@@ -9,18 +9,25 @@
 
 namespace {
 
-std::string status_text(const StudioWindow& window) {
+// Where the picture is, on the first line; how it is drawn and heard, on the
+// second, so that neither is cut in a window of the panels' least width.
+std::string status_where(const StudioWindow& window) {
     const StudioSession& session = window.session;
     const RowFrame shown = row_frame(edit_model_camera(session.model), session.row);
     const BarBeat where = timeline_bar_beat(session.row);
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "%s  row %.2f  bar %lld beat %lld  y %.4f  rot %.4f  %s  %s%s  %.0f fps  scene %dx%d %.1f ms  %s  %s",
+    char text[256];
+    std::snprintf(text, sizeof text, "%s  row %.2f  bar %lld beat %lld  y %.4f  rot %.4f  %s  %s%s",
                   timeline_time_text(session.seconds).c_str(), session.row, (long long)where.bar,
                   (long long)where.beat, double(shown.values.y), double(shown.values.rot), scene_name(shown.scene),
-                  session.transport.playing ? "playing" : "paused", session.transport.loop ? " (loop)" : "",
-                  window.window_fps, window.drawn.width, window.drawn.height, window.scene_ms,
-                  window.renderer_name.c_str(), window.audio ? "sound" : ("silent: " + window.silent_reason).c_str());
+                  session.transport.playing ? "playing" : "paused", session.transport.loop ? " (loop)" : "");
+    return text;
+}
+
+std::string status_how(const StudioWindow& window) {
+    char text[512];
+    std::snprintf(text, sizeof text, "%.0f fps  scene %dx%d %.1f ms  %s  %s", window.window_fps, window.drawn.width,
+                  window.drawn.height, window.scene_ms, window.renderer_name.c_str(),
+                  window.audio ? "sound" : ("silent: " + window.silent_reason).c_str());
     return text;
 }
 
@@ -29,7 +36,9 @@ std::string status_text(const StudioWindow& window) {
 void status_panel(StudioWindow& window, ImVec2 origin) {
     StudioSession& session = window.session;
     ImGui::SetCursorScreenPos(origin);
-    ImGui::TextUnformatted(status_text(window).c_str());
+    ImGui::TextUnformatted(status_where(window).c_str());
+    ImGui::SetCursorScreenPos({origin.x, ImGui::GetCursorScreenPos().y});
+    ImGui::TextUnformatted(status_how(window).c_str());
     std::string message = session.message;
     if (window.video.running) message = "video: " + window.video.progress + (message.empty() ? "" : "   " + message);
     ImGui::SetCursorScreenPos({origin.x, ImGui::GetCursorScreenPos().y});

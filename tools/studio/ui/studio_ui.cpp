@@ -11,6 +11,9 @@ namespace {
 constexpr float TRACKER_SHARE = 0.36f;
 constexpr float CURVES_HEIGHT = 150.0f;
 constexpr float TIMELINE_HEIGHT = 78.0f;
+// Below this the panels have no room: the window shows the picture alone.
+constexpr float PANELS_MIN_WIDTH = 480.0f;
+constexpr float PANELS_MIN_HEIGHT = 400.0f;
 
 }  // namespace
 
@@ -24,7 +27,16 @@ void studio_ui_draw(StudioWindow& window) {
                      ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoScrollWithMouse);
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     const ImVec2 size = viewport->WorkSize;
-    const float status_height = ImGui::GetTextLineHeightWithSpacing() + ImGui::GetFrameHeightWithSpacing() + 6.0f;
+    if (size.x < PANELS_MIN_WIDTH || size.y < PANELS_MIN_HEIGHT) {
+        picture_panel(window, origin, size);
+        ImGui::End();
+        ImGui::PopStyleVar();
+        conflict_window(window);
+        quit_window(window);
+        return;
+    }
+    const float status_height =
+        2.0f * ImGui::GetTextLineHeightWithSpacing() + ImGui::GetFrameHeightWithSpacing() + 6.0f;
     const float top_height = std::max(size.y - status_height - TIMELINE_HEIGHT - CURVES_HEIGHT, 80.0f);
     const float tracker_width = std::floor(size.x * TRACKER_SHARE);
     picture_panel(window, origin, {size.x - tracker_width, top_height});
