@@ -7,8 +7,12 @@
 # with no audio device the clock still advances; paused and idle it waits for
 # events; a second shot at one row keeps the first; any window size, down to
 # 2x2, keeps it running; a text changed by another program while the studio
-# holds edits of it is not written over by a save.
-#   studio_e2e.sh ZIRBELON_STUDIO ZIRBELON_RENDER ZIRBELON_TRACKS SOURCE_DIR TITLE_GLSL WORKDIR
+# holds edits of it is not written over by a save; --bench says how soon a
+# seek is heard. Installed under a scratch prefix, it needs to be told which
+# presentation outside a checkout's build, makes a project folder from the
+# installed one, edits, saves, shoots and renders a video there with the
+# installed tools, and writes nothing into the install.
+#   studio_e2e.sh ZIRBELON_STUDIO ZIRBELON_RENDER ZIRBELON_TRACKS SOURCE_DIR TITLE_GLSL WORKDIR BUILD_DIR
 set -euo pipefail
 studio=$(realpath "$1")
 render=$(realpath "$2")
@@ -16,6 +20,7 @@ tracks=$(realpath "$3")
 source_dir=$(realpath "$4")
 title_glsl=$(realpath "$5")
 work=$6
+build=$(realpath "$7")
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
@@ -192,4 +197,57 @@ sleep 1
 [ "$before_text" != "$(cat texts/cam.dist.txt)" ] || fail "the outside change did not happen"
 alive
 kill -KILL "$studio_pid"
+wait "$studio_pid" 2>/dev/null || true
+
+echo "== --bench says how soon a seek is heard"
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null timeout -k 5 60 "$studio" --dir stage --bench --size 640x360 \
+  >bench.out 2>studio.err || fail "--bench failed"
+grep -q "seek to sound median [0-9.]* ms" bench.out || fail "no seek latency in: $(cat bench.out)"
+
+echo "== installed: told which presentation, a project of its own, nothing written into the install"
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+install_sum() { (cd "$prefix" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum); }
+installed=$(install_sum)
+mkdir elsewhere
+status=0
+(cd elsewhere && "$prefix/bin/zirbelon-studio" >../none.out 2>../none.err) || status=$?
+[ "$status" -eq 2 ] || fail "with no options outside a build it gave status $status"
+grep -q -- "--new PROJECT" none.err || fail "it does not say what it needs: $(cat none.err)"
+SDL_AUDIODRIVER=dummy "$prefix/bin/zirbelon-studio" --new project --row 600 --paused --size 1280x720 \
+  >studio.out 2>studio.err &
+studio_pid=$!
+pids+=($studio_pid)
+window=$(wait_window) || fail "no window for the new project"
+sleep 2
+for file in vaxo.mp3 sync_cam.dist.track tracks/cam.dist.txt shaders/landscape.glsl shaders/title.glsl; do
+  [ -f "project/$file" ] || fail "the new project lacks $file"
+done
+press Right Right Right Right
+press Insert
+press Return
+xdotool type --window "$window" --delay 50 "2.5"
+press Return
+press ctrl+s
+sleep 1
+grep -q "^600 2.5 " project/tracks/cam.dist.txt || fail "the project's text lacks the key"
+"$prefix/bin/zirbelon-tracks" dump project/sync_cam.dist.track | grep -q "^600 2.5 " ||
+  fail "the project's track file lacks the key"
+press F12
+wait_file project/shots/row-600.png || fail "no shot in the project's shots/"
+"$prefix/bin/zirbelon-render" frame --row 600 --dir project --shader landscape=project/shaders/landscape.glsl \
+  --shader title=project/shaders/title.glsl -o installed.png >/dev/null
+cmp -s project/shots/row-600.png installed.png || fail "the project's shot differs from the installed renderer's frame"
+press i
+press Down
+press o
+press l
+press v
+for _ in $(seq 1 600); do ls project/shots/loop-*.mp4 >/dev/null 2>&1 && break; sleep 0.1; done
+wait_file "$(ls project/shots/loop-*.mp4 2>/dev/null | head -n1)" ||
+  fail "V rendered no video with the installed zirbelon-render: $(ls project/shots)"
+press ctrl+q
+for _ in $(seq 1 50); do kill -0 "$studio_pid" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$studio_pid" 2>/dev/null || fail "Ctrl+Q did not quit the installed studio"
+[ "$(install_sum)" = "$installed" ] || fail "the studio wrote into the install"
 echo "studio e2e: all passed"

@@ -142,6 +142,8 @@ void shot(StudioWindow& state) {
     image.width = SCREEN_WIDTH;
     image.height = SCREEN_HEIGHT;
     image.rgba = scene_view_pixels(state.view);
+    std::error_code ignored;
+    std::filesystem::create_directories(state.options.shots, ignored);
     const std::string path = shot_path(state.options.shots, session.row);
     session.message = png_write(path, image, error) ? "wrote " + path : error;
     state.drawn_row = -1.0;  // the texture now holds the full-size frame: draw again at the rule's size
@@ -260,17 +262,38 @@ void tune_open(StudioWindow& state) {
     if (!state.audio) state.silent_reason = error;
 }
 
-void bench_report(const std::vector<double>& frame_ms, double reload_ms, const StudioWindow& state) {
+// How soon a seek is heard: ten seeks while playing, at times apart from the
+// device's requests; none without sound.
+std::vector<double> seeks_heard_ms(StudioWindow& state) {
+    std::vector<double> heard;
+    if (!state.audio) return heard;
+    Transport& transport = state.session.transport;
+    transport_play(transport, studio_monotonic_ns());
+    for (int i = 0; i < 10; ++i) {
+        SDL_Delay(Uint32(50 + 13 * i));
+        double held = 0.0;
+        heard.push_back(studio_audio_seek_heard_ms(*state.audio, transport, 1.0 + 3.7 * i, held));
+    }
+    std::sort(heard.begin(), heard.end());
+    return heard;
+}
+
+void bench_report(const std::vector<double>& frame_ms, double reload_ms, StudioWindow& state) {
     std::vector<double> sorted = frame_ms;
     std::sort(sorted.begin(), sorted.end());
     double sum = 0.0;
     for (double ms : frame_ms) sum += ms;
     const double mean = frame_ms.empty() ? 0.0 : sum / double(frame_ms.size());
+    const std::vector<double> seeks = seeks_heard_ms(state);
+    char seek_text[96] = "no sound to hear it";
+    if (!seeks.empty())
+        std::snprintf(seek_text, sizeof seek_text, "median %.1f ms, slowest %.1f ms", seeks[seeks.size() / 2],
+                      seeks.back());
     std::printf("zirbelon-studio bench on %s: %zu frames while playing, %.1f frames/s (mean %.1f ms, median %.1f ms, "
-                "slowest %.1f ms); scene at %dx%d at the end; shader reload %.1f ms; sound: %s\n",
+                "slowest %.1f ms); scene at %dx%d at the end; shader reload %.1f ms; seek to sound %s; sound: %s\n",
                 state.renderer_name.c_str(), frame_ms.size(), mean > 0.0 ? 1000.0 / mean : 0.0, mean,
                 sorted.empty() ? 0.0 : sorted[sorted.size() / 2], sorted.empty() ? 0.0 : sorted.back(),
-                state.drawn.width, state.drawn.height, reload_ms,
+                state.drawn.width, state.drawn.height, reload_ms, seek_text,
                 state.audio ? "playing" : ("silent: " + state.silent_reason).c_str());
 }
 

@@ -245,3 +245,18 @@ int64_t studio_monotonic_ns() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
+
+double studio_audio_seek_heard_ms(StudioAudio& audio, Transport& transport, double target, double& held) {
+    const int64_t seek = studio_monotonic_ns();
+    transport_seek(transport, target, seek);
+    studio_audio_follow(audio, transport, seek);
+    held = studio_audio_seconds(audio, transport, studio_monotonic_ns());
+    const int64_t give_up = seek + 2'000'000'000;
+    int64_t moved = 0;
+    while ((moved = studio_monotonic_ns()) < give_up) {
+        if (studio_audio_seconds(audio, transport, moved) > held) break;
+        const timespec pause{0, 100'000};
+        nanosleep(&pause, nullptr);
+    }
+    return double(moved - seek) / 1e6;
+}

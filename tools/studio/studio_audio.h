@@ -53,3 +53,8 @@ void studio_audio_sync(StudioAudio& audio, Transport& transport, int64_t now_ns)
 
 // The monotonic clock the studio runs on, in nanoseconds.
 int64_t studio_monotonic_ns();
+
+// One seek of a playing transport to target, timed until the audible position
+// leaves where the seek put it: how soon a seek is heard, in ms (at most 2 s).
+// held receives the audible position right after the seek.
+double studio_audio_seek_heard_ms(StudioAudio& audio, Transport& transport, double target, double& held);

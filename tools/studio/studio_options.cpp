@@ -1,12 +1,14 @@
-// The studio's command line, and where it looks when told nothing: the build
-// folder it was built in has the stage folder and the generated title text,
-// the checkout has the track texts and the landscape's text.
+// The studio's command line, and where it looks when told nothing: a project
+// folder, or inside a checkout's build folder the stage folder and the
+// generated title text there and the checkout's track texts and landscape
+// text. Anywhere else it needs to be told.
 #include "tools/studio/studio_options.h"
 
 #include <filesystem>
 #include <system_error>
 
 #include "tools/common/cli.h"
+#include "tools/studio/studio_project.h"
 
 namespace {
 
@@ -22,7 +24,21 @@ std::string first_existing(std::initializer_list<std::filesystem::path> candidat
     return {};
 }
 
-void defaults_fill(StudioOptions& options) {
+// The binary runs where the build folder it was built in made it.
+bool in_checkout_build(const std::filesystem::path& bin) {
+    std::error_code ignored;
+    return !bin.empty() &&
+           std::filesystem::equivalent(bin, std::filesystem::path(ZIRBELON_BUILD_DIR) / "tools" / "studio", ignored);
+}
+
+// The shipped presentation of the checkout, as a new project's sources.
+ProjectSources checkout_sources() {
+    const std::filesystem::path source = ZIRBELON_SOURCE_DIR, build = ZIRBELON_BUILD_DIR;
+    return {build / "stage", source / "assets" / "tracks", source / "shaders" / "landscape.glsl",
+            build / "shaders" / "title.glsl"};
+}
+
+void checkout_defaults_fill(StudioOptions& options) {
     const std::filesystem::path source = ZIRBELON_SOURCE_DIR, build = ZIRBELON_BUILD_DIR;
     if (options.dir.empty()) {
         options.dir = first_existing({"stage/vaxo.mp3", build / "stage" / "vaxo.mp3"});
@@ -32,26 +48,32 @@ void defaults_fill(StudioOptions& options) {
     if (options.shaders.landscape.empty())
         options.shaders.landscape = first_existing({source / "shaders" / "landscape.glsl"});
     if (options.shaders.title.empty()) options.shaders.title = first_existing({build / "shaders" / "title.glsl"});
-    if (options.render_tool.empty())
-        options.render_tool = first_existing({build / "tools" / "render" / "zirbelon-render"});
 }
 
 }  // namespace
 
 std::optional<int> studio_options_parse(std::span<const std::string_view> args, StudioOptions& options) {
+    std::string fresh;
     const CliCommand command{
         .tool = "zirbelon-studio",
         .name = "",
-        .usage = {"[--dir DIR] [--tracks DIR] [--shader SCENE=FILE] [--row R] [--paused] [--size WxH]\n"
-                  "                       [--fullscreen] [--display N] [--shots DIR]"},
+        .usage = {"[PROJECT] [--new PROJECT] [--dir DIR] [--tracks DIR] [--shader SCENE=FILE] [--row R]\n"
+                  "                       [--paused] [--size WxH] [--fullscreen] [--display N] [--shots DIR]"},
         .description =
             "The makers' live loop: the presentation's picture and music play while you\n"
             "edit its tracks and shaders, and every change shows on the next frame.\n"
-            "Started with no options from a checkout's build folder, it opens the shipped\n"
-            "presentation. F1 in the window lists every key.\n",
+            "PROJECT is a folder of your own: the presentation's files (\"vaxo.mp3\" and\n"
+            "sync_*.track), the track texts in tracks/, the fragment texts in shaders/ and\n"
+            "the shots in shots/. --new PROJECT makes one from the installed presentation\n"
+            "and opens it. Started with no options from a checkout's build folder, it opens\n"
+            "the shipped presentation. It writes only into the folders it is given. F1 in\n"
+            "the window lists every key.\n",
         .options =
             {
-                {"--dir", "DIR", "the presentation's folder: \"vaxo.mp3\" and sync_*.track\n(default: stage/)",
+                {"--new", "PROJECT", "make a project folder from the installed presentation, and\nopen it",
+                 cli_take_string(fresh)},
+                {"--dir", "DIR",
+                 "the presentation's folder: \"vaxo.mp3\" and sync_*.track\n(default: the project, or the build's stage/)",
                  cli_take_string(options.dir), true},
                 {"--tracks", "DIR", "the track texts NAME.txt to edit and save\n(default: the checkout's assets/tracks)",
                  cli_take_string(options.tracks_dir), true},
@@ -94,9 +116,46 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
                                 "the shader reload time, and end",
                  cli_take_flag(options.bench)},
             },
-        .operand = nullptr,
+        .operand =
+            [&options](std::string_view operand, std::string& error) {
+                if (!options.project.empty()) {
+                    error = "one project folder at a time, not also '" + std::string(operand) + "'";
+                    return false;
+                }
+                options.project = std::string(operand);
+                return true;
+            },
     };
     if (const auto done = cli_parse(command, args)) return done;
-    defaults_fill(options);
+    const std::filesystem::path bin = studio_binary_folder();
+    const bool checkout = in_checkout_build(bin);
+    if (!fresh.empty()) {
+        if (!options.project.empty()) return cli_usage_error(command, "a project folder or --new, not both");
+        const std::optional<ProjectSources> sources = checkout ? checkout_sources() : project_sources_installed(bin);
+        if (!sources)
+            return cli_failure(command, "no installed presentation beside " + bin.string() +
+                                            " (PREFIX/lib/zirbelon and PREFIX/share/zirbelon) to make a project from");
+        std::string error;
+        if (!project_create(fresh, *sources, error)) return cli_failure(command, error);
+        options.project = fresh;
+    }
+    if (!options.project.empty()) {
+        std::error_code code;
+        if (!std::filesystem::is_directory(options.project, code))
+            return cli_usage_error(command, "no project folder " + options.project +
+                                                " (zirbelon-studio --new " + options.project + " makes one)");
+        project_options_fill(options.project, options);
+    } else if (checkout) {
+        checkout_defaults_fill(options);
+    } else if (options.dir.empty()) {
+        return cli_usage_error(command, "which presentation? Give a project folder (zirbelon-studio PROJECT), make one "
+                                        "from the installed presentation (zirbelon-studio --new PROJECT), or name "
+                                        "the presentation's folder (--dir DIR)");
+    }
+    if (options.shots.empty()) options.shots = ".";
+    // The tools are found beside the studio's own binary first.
+    if (options.render_tool.empty())
+        options.render_tool = first_existing({bin / "zirbelon-render", std::filesystem::path(ZIRBELON_BUILD_DIR) /
+                                                                           "tools" / "render" / "zirbelon-render"});
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
-// zirbelon-studio's start options, for people and for tests, and the defaults
-// that make it open the shipped presentation when started with none from a
-// checkout's build folder.
+// zirbelon-studio's start options, for people and for tests: a maker's project
+// folder (or one made from the installed presentation with --new), the
+// folders and files one by one, and the defaults that make it open the
+// shipped presentation when started with none from a checkout's build folder.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,8 @@ struct StudioOptions {
     int32_t height = 720;
     bool fullscreen = false;
     int32_t display = 0;
-    std::string shots = ".";     // where F12 puts its pictures
+    std::string project;         // a project folder (studio_project.h), "" for none
+    std::string shots;           // where F12 puts its pictures
     std::string render_tool;     // zirbelon-render, for videos of the loop span
     bool bench = false;          // play for a while, print figures, end
 };
