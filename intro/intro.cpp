@@ -23,6 +23,7 @@ void intro_main(int, char**, char**) {
     const IntroConfig& config = INTRO_CONFIG;
     const float width = float(config.width), height = float(config.height);
 
+    platform_window_ghosting_disable();
     platform_display_set_mode(config.width, config.height);
     platform_window_create();
     platform_window_get_dc();

@@ -6,6 +6,10 @@
 
 #include <cstdint>
 
+// Keeps the system from deeming the window hung: it takes no messages, and
+// Windows covers a window that has not asked for any for 5 seconds with a
+// frozen copy of it (DisableProcessWindowsGhosting). Once, before the window.
+void platform_window_ghosting_disable();
 // Display mode of width x height for this process only (ChangeDisplaySettingsA
 // with CDS_FULLSCREEN); the backend restores it when the process ends.
 void platform_display_set_mode(int32_t width, int32_t height);

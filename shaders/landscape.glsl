@@ -27,6 +27,8 @@ const vec3 Z_RATES = vec3(0.7632, 0.25234, 0.45234);
 const float ERROR = 0.01;
 const float FAR = 4096.0;
 const float BOUNDED_Y = 1000.0;
+// The largest finite float.
+const float MAX_FLOAT = 3.4028235e38;
 
 void main()
 {
@@ -35,6 +37,14 @@ void main()
     vec4 miss = vec4(0.0, 0.0, 0.0, 1.0);
     float edge = 0.1 * y;
     if (edge == 0.0) {
+        gl_FragColor = miss;
+        return;
+    }
+    // A clock or a dolly that is not a finite number makes every sample's
+    // cell infinite or not a number, where no test holds: the ray misses, as
+    // it would after all 200 samples. Written as tests that hold for a NaN,
+    // since the GL may turn a negated comparison into its opposite.
+    if (y != y || rot != rot || abs(y) > MAX_FLOAT || abs(rot) > MAX_FLOAT) {
         gl_FragColor = miss;
         return;
     }
@@ -89,7 +99,6 @@ void main()
     vec3 x_terms = vec3(1.0 + ERROR);
     vec3 z_terms = vec3(1.0 + ERROR);
     vec2 anchor = vec2(0.0);
-    float exit_row = rising ? 12.0 : 1e30;
     vec3 c = vec3(0.0);
     for (; i < 200; i++) {
         // The samples that the bound settles and that miss the origin and the
@@ -100,7 +109,7 @@ void main()
             vec3 x_reach = min(x_terms + X_RATES * abs(c.x - anchor.x), vec3(1.0 + ERROR));
             vec3 z_reach = min(z_terms + Z_RATES * abs(c.z - anchor.y), vec3(1.0 + ERROR));
             float highest = 2.9 * (x_reach.x + x_reach.y + x_reach.z + z_reach.x + z_reach.y + z_reach.z) - 6.0;
-            bool passes = c.y >= highest + ERROR && max(abs(c.x), abs(c.z)) <= FAR && c.y < exit_row &&
+            bool passes = c.y >= highest + ERROR && max(abs(c.x), abs(c.z)) <= FAR && !(rising && c.y >= 12.0) &&
                           c != vec3(0.0) && !(tube && sqrt(c.y * c.y + c.z * c.z) < 10.0);
             if (!passes) {
                 break;
@@ -112,8 +121,10 @@ void main()
             p = same ? q + d : q;
             i += same ? 1 : 0;
         }
-        // A rising ray that reaches row 12 never comes down again.
-        if (i >= 200 || c.y >= exit_row) {
+        // A rising ray that reaches row 12 never comes down again. Only a
+        // rising one: no row can stand for never, since where the cells are
+        // tiny a sample's row passes any bound (1e30 at y = 1e-30).
+        if (i >= 200 || (rising && c.y >= 12.0)) {
             break;
         }
         // The sample in full, in the order of the tests: origin, ground, tube.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "tracks/regular_open.h"
 #include "tracks/track_file.h"
 
 namespace {
@@ -26,7 +27,7 @@ bool read_key(const TrackFileOps& ops, void* file, Keyframe& key) {
 
 TrackFileOps track_file_ops_stdio() {
     return {
-        [](const char* path, const char* mode) -> void* { return std::fopen(path, mode); },
+        [](const char* path, const char* mode) -> void* { return regular_file_open(path, mode); },
         [](void* buffer, size_t size, size_t count, void* file) {
             return std::fread(buffer, size, count, static_cast<FILE*>(file));
         },

@@ -51,7 +51,8 @@ using TrackSetPtr = std::unique_ptr<TrackSet>;
 // Longest path a track file may have, without its terminating zero.
 inline constexpr size_t TRACK_PATH_MAX = 259;
 
-// The C library's fopen, fread and fclose.
+// The C library's fread and fclose, and an open that gives only a regular file
+// and never waits: a FIFO, a device or a directory is a missing track.
 TrackFileOps track_file_ops_stdio();
 
 // A new, empty set with the C library's file operations; null when out of memory.
@@ -64,7 +65,7 @@ Track* trackset_get_track(TrackSet& set, std::string_view name);
 
 // Reads the track's keys from "<base>_<name>.track". 0 on success; -1 when the
 // path is longer than TRACK_PATH_MAX or holds a zero byte, the file cannot be
-// opened or memory runs out (the track is then empty). A file shorter than its
+// opened (or is no regular file) or memory runs out (the track is then empty). A file shorter than its
 // count promises keeps the keys read whole; the key array grows with the keys
 // actually read, so a huge count costs nothing.
 int track_load(TrackSet& set, Track& track);

@@ -129,6 +129,7 @@ void platform_window_create() {
                                              fullscreen_change);
 }
 
+void platform_window_ghosting_disable() {}
 void platform_window_get_dc() {}
 void platform_pixel_format_choose() {}
 void platform_pixel_format_set() {}

@@ -1,7 +1,8 @@
 // The Windows backend of platform.h: each function makes one Win32, GDI or WGL
 // call with the values the presentation has always used. There is no window
-// procedure and no message loop: the window is the system's own "edit" class,
-// and Escape (or Alt+F4) is read with GetAsyncKeyState, which needs no messages.
+// procedure and no message loop: the window is the system's own "edit" class
+// (dispatching its messages would let it paint itself over the picture), and
+// Escape (or Alt+F4) is read with GetAsyncKeyState, which needs no messages.
 #include <windows.h>
 #include <GL/gl.h>
 
@@ -36,6 +37,8 @@ PIXELFORMATDESCRIPTOR pixel_format_request() {
 static_assert((PFD_DOUBLEBUFFER | PFD_SUPPORT_OPENGL) == 0x21);
 
 }  // namespace
+
+void platform_window_ghosting_disable() { DisableProcessWindowsGhosting(); }
 
 void platform_display_set_mode(int32_t width, int32_t height) {
     DEVMODEA mode{};

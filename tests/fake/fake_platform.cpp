@@ -13,6 +13,7 @@ namespace {
 
 FakeScript g_script;
 std::vector<std::string> g_log;
+std::vector<FakeSetting> g_settings;
 int g_polls = 0;
 uint64_t g_position_reads = 0;
 uint32_t g_next_object = 1;
@@ -86,12 +87,16 @@ const std::map<std::string, void*, std::less<>> g_gl_entries = {
 void fake_platform_reset(const FakeScript& script) {
     g_script = script;
     g_log.clear();
+    g_settings.clear();
     g_polls = 0;
     g_position_reads = 0;
     g_next_object = 1;
 }
 
 const std::vector<std::string>& fake_platform_log() { return g_log; }
+const std::vector<FakeSetting>& fake_platform_settings() { return g_settings; }
+
+void platform_window_ghosting_disable() { g_settings.push_back({"window_ghosting_disable", g_log.size()}); }
 
 void platform_display_set_mode(int32_t width, int32_t height) {
     record(format("display_set_mode %d %d", width, height));

@@ -3,6 +3,7 @@
 // to one log in order, and the music clock and the Escape key follow a script.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,3 +26,12 @@ struct FakeExit {
 
 void fake_platform_reset(const FakeScript& script);
 const std::vector<std::string>& fake_platform_log();
+
+// Settings the process makes for itself rather than calls on its window, GL
+// or audio: kept apart from the log, each with the log's length when it was
+// made, so its place among the logged calls shows.
+struct FakeSetting {
+    std::string name;
+    size_t at;
+};
+const std::vector<FakeSetting>& fake_platform_settings();

@@ -114,6 +114,17 @@ TEST_F(IntroTest, StartsUpInOrderAndBuildsTheProgramsBeforeTheAudio) {
     EXPECT_EQ(std::vector<std::string>(log().begin(), log().begin() + std::ptrdiff_t(expected.size())), expected);
 }
 
+// The window takes no messages; Windows would deem it hung after 5 seconds
+// and cover it with a frozen copy unless told, once, before it exists.
+TEST_F(IntroTest, TurnsWindowGhostingOffOnceBeforeTheWindowExists) {
+    EXPECT_EQ(run({}), 0);
+    ASSERT_EQ(fake_platform_settings().size(), 1u);
+    EXPECT_EQ(fake_platform_settings()[0].name, "window_ghosting_disable");
+    EXPECT_EQ(fake_platform_settings()[0].at, 0u) << "made before the display mode and the window";
+    ASSERT_FALSE(log().empty());
+    EXPECT_EQ(log().front(), "display_set_mode 1920 1080");
+}
+
 TEST_F(IntroTest, EscapeHeldAtStartDrawsAndSwapsOneFrameThenShutsDown) {
     write_track("sync_cam.dist.track", {{0, 0.0f, 1}, {100, 10.0f, 0}});
     write_track("sync_cam.rot.track", {{0, 1.0f / 3.0f, 0}});

@@ -2,7 +2,9 @@
 # The Debian package: CPack makes zirbelon_VERSION_ARCH.deb from the build;
 # its control data names the package, version and architecture, and Depends
 # (from dpkg-shlibdeps) covers every library its programs load; it holds
-# exactly the install layout under /usr, owned by root. It then installs,
+# exactly the install layout under /usr, owned by root. lintian finds no error
+# or warning in it and its programs hardened as Debian's; its AppStream
+# metainfo validates. It then installs,
 # its programs' libraries all resolve, and it purges leaving no file behind.
 #
 # The installs happen in a throwaway tree: dpkg --instdir puts the files
@@ -69,16 +71,47 @@ expected=$(LC_ALL=C sort <<EOT
 ./usr/lib/zirbelon/zirbelon
 ./usr/share/applications/zirbelon.desktop
 ./usr/share/doc/zirbelon/CHANGELOG.md
+./usr/share/doc/zirbelon/changelog.gz
 ./usr/share/doc/zirbelon/copyright
 ./usr/share/icons/hicolor/256x256/apps/zirbelon.png
 ./usr/share/man/man1/zirbelon-render.1.gz
 ./usr/share/man/man1/zirbelon-studio.1.gz
 ./usr/share/man/man1/zirbelon-synth.1.gz
 ./usr/share/man/man1/zirbelon-tracks.1.gz
+./usr/share/man/man6/zirbelon.6.gz
+./usr/share/metainfo/org.example.zirbelon.metainfo.xml
+./usr/share/zirbelon/shaders/landscape.glsl
+./usr/share/zirbelon/shaders/title.glsl
+./usr/share/zirbelon/tracks/cam.dist.txt
+./usr/share/zirbelon/tracks/cam.rot.txt
+./usr/share/zirbelon/tracks/clear.b.txt
+./usr/share/zirbelon/tracks/clear.g.txt
+./usr/share/zirbelon/tracks/clear.r.txt
 EOT
 )
 [ "$files" = "$expected" ] ||
   fail "the package's files differ from the layout: $(diff <(echo "$expected") <(echo "$files") || true)"
+
+echo "== Debian's checks"
+# lintian: no error and no warning. Of its notes, none may say that a program
+# lacks the hardening Debian builds its own with, keeps sections Debian strips,
+# or that the desktop entry has no keywords.
+lintian --fail-on none --display-info --no-tag-display-limit "$deb" >lintian.log 2>&1 ||
+  fail "lintian did not run: $(cat lintian.log)"
+cat lintian.log
+! grep -q '^[EW]: ' lintian.log || fail "lintian reports errors or warnings"
+! grep -qE '^I: .*(hardening-no-|binary-has-unneeded-section|desktop-entry-lacks-keywords)' lintian.log ||
+  fail "lintian says the programs are not hardened or stripped as Debian's, or the entry lacks keywords"
+
+echo "== AppStream"
+unpacked=$work/unpacked
+dpkg-deb -x "$deb" "$unpacked"
+metainfo=$unpacked/usr/share/metainfo/org.example.zirbelon.metainfo.xml
+appstreamcli validate --no-net --explain "$metainfo" || fail "the metainfo does not validate"
+grep -qF "<release version=\"$version\"" "$metainfo" || fail "the metainfo lacks the release $version"
+grep -q '<screenshot type="default">' "$metainfo" || fail "the metainfo shows no screenshot"
+launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+[ -f "$unpacked/usr/share/applications/$launchable" ] || fail "the metainfo launches $launchable, which is not there"
 
 echo "== install into a throwaway tree"
 root=$work/root

@@ -2,6 +2,7 @@
 // files are refused without blocking, outputs are checked before the work,
 // standard output takes a picture, and a video's temporary file is its own.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -87,6 +88,38 @@ TEST_F(FilesTool, AKilledVideoLeavesNoEncoderAndItsTemporaryGoesWithTheNextRun) 
     EXPECT_NE(next.err.find("left by a run that was killed"), std::string::npos) << next.err << next.out;
     for (const auto& entry : fs::directory_iterator(dir_))
         EXPECT_FALSE(entry.path().filename().string().ends_with(".part")) << entry.path();
+}
+
+// A full disk: every output (a picture, a sheet, a video stream, report lines,
+// help) fails with 1 and says so on stderr; none is lost in silence. The device
+// is made in the scratch folder: a run that replaced it would replace nothing
+// real.
+TEST_F(FilesTool, AFullDeviceFailsEveryOutputAndSaysSo) {
+    if (geteuid() != 0) GTEST_SKIP() << "mknod needs root";
+    write_ramp_tracks(dir_);
+    make_tune(dir_ / "vaxo.mp3", "synth 2 sine 440");
+    ASSERT_EQ(shell("mknod full c 1 7"), 0);
+    const std::vector<std::string> cases = {
+        "frame --y 1 --size 320x180 -o full",
+        "frame --y 1 --size 320x180 -o - >full",
+        "frame --y 1 --size 32x18 -o x.png >full",  // its report line
+        "sheet --count 4 --thumb 64x36 -o full",
+        "video --size 320x180 --fps 10 --to 2 -q -o - >full",
+        "video --size 32x18 --fps 10 --to 0.3 -q --png frames >full",  // its report line
+        "--help >full",
+        "frame --help >full",
+    };
+    for (const std::string& args : cases) {
+        const int status = run_words(args);
+        const std::string err = read_file(dir_ / "err.txt");
+        EXPECT_EQ(status, 1) << args << ": " << err;
+        EXPECT_TRUE(err.find("No space left on device") != std::string::npos ||
+                    err.find("cannot write to standard output") != std::string::npos)
+            << args << ": " << err;
+    }
+    struct stat info{};
+    ASSERT_EQ(stat((dir_ / "full").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode)) << "the device was replaced";
 }
 
 TEST_F(FilesTool, EveryCommandHasHelpAndTheToolItsVersion) {

@@ -3,6 +3,9 @@
 // and zirbelon-render frame --steps as a program.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -140,6 +143,69 @@ TEST_F(StepsTool, FramePicturesTheTripsAndSaysWhatTheyCost) {
     EXPECT_EQ(run({"frame", "--y", "1", "--steps", "pixel", "--ssaa", "2", "-o", "a.png"}).status, 2);
     EXPECT_EQ(run({"frame", "--y", "1", "--steps-scale", "9", "-o", "a.png"}).status, 2);
     EXPECT_EQ(run({"frame", "--y", "1", "--steps", "lanes", "-o", "a.png"}).status, 2);
+}
+
+// The trips a frame --steps report gives: per pixel on average, and the most.
+struct Trips {
+    double mean = -1.0;
+    double most = -1.0;
+};
+
+Trips trips_reported(const std::string& report) {
+    Trips trips;
+    const size_t mean = report.find("loop trips per pixel ");
+    const size_t most = report.find("(most ");
+    if (mean != std::string::npos) trips.mean = std::stod(report.substr(mean + 21));
+    if (most != std::string::npos) trips.most = std::stod(report.substr(most + 6));
+    return trips;
+}
+
+// Whatever the camera's values (they reach the presentation from track files,
+// so they come here the same way), the shipped landscape costs no more than
+// the march without shortcuts, 200 samples a pixel; at finite values it shows
+// what that march shows. Each frame looks at the landscape from row 10.
+TEST_F(StepsTool, OddCameraValuesCostNoMoreThanTheLiteralMarchAndShowWhatItShows) {
+    constexpr float NAN_VALUE = std::numeric_limits<float>::quiet_NaN();
+    constexpr float INF = std::numeric_limits<float>::infinity();
+    struct Camera {
+        float y, rot;
+    };
+    const Camera cameras[] = {
+        {NAN_VALUE, 5.5f}, {INF, 5.5f},  {-INF, 5.5f},   {1e30f, 5.5f},  {-1e30f, 5.5f},     {1e-30f, 5.5f},
+        {0.0f, 5.5f},      {-2.5f, 5.5f}, {2.5f, NAN_VALUE}, {2.5f, INF}, {2.5f, -INF},       {2.5f, 1e30f},
+        {2.5f, -1e30f},    {2.5f, 300.0f}, {7.0f, -1e5f},  {1e30f, 1e30f}, {NAN_VALUE, NAN_VALUE},
+    };
+    const std::string literal = "landscape=" LANDSCAPE_LITERAL;
+    for (const Camera& camera : cameras) {
+        char shown[64];
+        std::snprintf(shown, sizeof shown, "y %g, rot %g", double(camera.y), double(camera.rot));
+        write_track(dir_ / "sync_cam.dist.track", {{0, camera.y, 0}});
+        write_track(dir_ / "sync_cam.rot.track", {{0, camera.rot, 0}});
+        const std::vector<std::string> frame = {"frame", "--row", "10", "--dir", ".", "--size", "96x54"};
+        std::vector<std::string> args = frame;
+        args.insert(args.end(), {"--steps", "pixel", "-o", "steps.png"});
+        const ToolRun shipped_steps = run(args);
+        args.insert(args.end(), {"--shader", literal});
+        const ToolRun literal_steps = run(args);
+        ASSERT_EQ(shipped_steps.status, 0) << shown << ": " << shipped_steps.err;
+        ASSERT_EQ(literal_steps.status, 0) << shown << ": " << literal_steps.err;
+        const Trips shipped = trips_reported(shipped_steps.out), marched = trips_reported(literal_steps.out);
+        ASSERT_GE(shipped.most, 0.0) << shipped_steps.out;
+        ASSERT_GE(marched.most, 0.0) << literal_steps.out;
+        EXPECT_LE(shipped.most, 200.0) << shown;
+        // Its loops take two trips before its first full sample.
+        EXPECT_LE(shipped.mean, marched.mean + 2.0) << shown << ": " << shipped.mean << " against " << marched.mean;
+
+        if (!std::isfinite(camera.y) || !std::isfinite(camera.rot)) continue;
+        args = frame;
+        args.insert(args.end(), {"-o", "shipped.png"});
+        ASSERT_EQ(run(args).status, 0) << shown;
+        args = frame;
+        args.insert(args.end(), {"--shader", literal, "-o", "literal.png"});
+        ASSERT_EQ(run(args).status, 0) << shown;
+        const Raster shipped_picture = png_read(dir_ / "shipped.png"), literal_picture = png_read(dir_ / "literal.png");
+        EXPECT_EQ(rgb_differences(shipped_picture, literal_picture, 0), 0) << shown;
+    }
 }
 
 }  // namespace

@@ -85,6 +85,11 @@ ToolRun ToolTest::run_piped(const std::vector<std::string>& args, const std::str
             read_file(dir_ / "err.txt")};
 }
 
+int ToolTest::run_words(const std::string& words) {
+    return shell("timeout -k 5 300 env -u DISPLAY -u WAYLAND_DISPLAY '" + std::string(ZIRBELON_RENDER) + "' " + words +
+                 " 2>err.txt");
+}
+
 int ToolTest::shell(const std::string& command) {
     const std::string in_folder = "cd '" + dir_.string() + "' && " + command;
     const int status = std::system(in_folder.c_str());

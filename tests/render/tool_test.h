@@ -46,6 +46,10 @@ protected:
     // stderr.
     ToolRun run_piped(const std::vector<std::string>& args, const std::string& consumer);
 
+    // Runs the tool with arguments and redirections written as a shell's words
+    // ("--help >full"), stderr into err.txt; its status.
+    int run_words(const std::string& words);
+
     // Runs a shell command in the folder; its exit status.
     int shell(const std::string& command);
 

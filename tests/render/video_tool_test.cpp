@@ -372,6 +372,32 @@ TEST_F(VideoTool, RejectsWrongCommandLines) {
     }
 }
 
+// Sizes that the encoder or the renderer cannot take are usage errors found
+// before any work: with no GL to be had, the refusal shows that none was even
+// asked for (a 16384x16384 video rendered its first frame for 51 s before
+// ffmpeg refused it).
+TEST_F(VideoTool, SizesNoEncoderOrRendererTakesAreRefusedBeforeAnyWork) {
+    write_ramp_tracks(dir_);
+    make_tune(dir_ / "vaxo.mp3", "synth 1 sine 440");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"video", "--size", "16384x16384", "-o", "x.mp4"}, "ffmpeg takes no video frame of 16384x16384"},
+        {{"video", "--size", "16384x16384", "-o", "x.mkv", "--lossless"}, "ffmpeg takes no video frame"},
+        {{"video", "--size", "16384x16130", "-o", "x.webm"}, "ffmpeg takes no video frame"},
+        {{"video", "--size", "16384x16129", "-o", "x.mkv", "--lossless"}, "ffmpeg takes no video frame"},
+        {{"video", "--size", "16384x2", "--ssaa", "4", "-o", "x.mp4"}, "would render 65536x8 pixels"},
+        {{"video", "--size", "2x16384", "--ssaa", "2", "--png", "frames", "--to", "1"}, "would render 4x32768"},
+        {{"frame", "--size", "16384x2", "--ssaa", "4", "--y", "1", "-o", "x.png"}, "would render 65536x8"},
+    };
+    for (const auto& [args, says] : cases) {
+        std::string shown;
+        for (const std::string& arg : args) shown += " " + arg;
+        const ToolRun result = run(args, "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent");
+        EXPECT_EQ(result.status, 2) << shown << ": " << result.err;
+        EXPECT_NE(result.err.find(says), std::string::npos) << shown << ": " << result.err;
+        EXPECT_FALSE(fs::exists(dir_ / "x.mp4") || fs::exists(dir_ / "x.png") || fs::exists(dir_ / "frames")) << shown;
+    }
+}
+
 TEST_F(VideoTool, HelpDescribesTheOptions) {
     const ToolRun top = run({"--help"});
     EXPECT_EQ(top.status, 0);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tools/synth/score.h"
 
@@ -172,6 +173,29 @@ TEST(ScoreParse, RefusesSongsTooLongToHoldInMemory) {
     const ScoreParse parsed = score_parse("tempo 20\nmeter 16 1\nbars 1000\n");
     EXPECT_NE(parsed.error_line, 0);
     EXPECT_NE(parsed.error.find("at most"), std::string::npos) << parsed.error;
+}
+
+// A '#' starts a comment only where it starts a word: inside one it is the
+// sharp of a note, so every note name the fault message offers as an example
+// can be written in a pattern.
+TEST(ScoreParse, SharpsAreNotesAndCommentsStartWords) {
+    const ScoreParse parsed = score_parse(
+        "bars 1 #the length\n"
+        "instrument p saw   # a comment after a blank\n"
+        "#a line of comment\n"
+        "pattern tune p c#3 a4 bb2 f#4,c#5,g#5 - #the rest: c#4\n");
+    ASSERT_EQ(parsed.error_line, 0) << parsed.error;
+    ASSERT_EQ(parsed.score.patterns.size(), 1u);
+    const Pattern& tune = parsed.score.patterns[0];
+    EXPECT_EQ(tune.steps, 5);
+    std::vector<double> notes;
+    for (const PatternNote& note : tune.notes) notes.push_back(note.note);
+    EXPECT_EQ(notes, (std::vector<double>{49, 69, 46, 66, 73, 80}));
+    EXPECT_EQ(tune.notes.back().length, 2);
+
+    const ScoreParse bad = score_parse("bars 1\ninstrument p saw\npattern tune p c4 h#2\n");
+    EXPECT_EQ(bad.error_line, 3);
+    EXPECT_NE(bad.error.find("'h#2' is not a note (such as a4, c#3, bb2)"), std::string::npos) << bad.error;
 }
 
 TEST(ScoreParse, EmptyAndCommentOnlyTextsLackALength) {

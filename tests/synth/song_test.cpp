@@ -51,6 +51,70 @@ TEST(SongEvents, EveryEventHasItsOwnSeed) {
     for (size_t i = 1; i < events.size(); ++i) EXPECT_NE(events[i - 1].seed, events[i].seed);
 }
 
+// The voices a score costs follow the song's length, not how its notes are
+// written: a note tied far past the song's end, a chord of a thousand notes.
+TEST(SongVoices, ANoteTiedPastTheSongsEndIsHeardUpToItAndNoFurther) {
+    std::string steps;
+    for (int i = 0; i < 100000; ++i) steps += " -";
+    const Score score = score_of("bars 2\ninstrument p saw release 0.5\npattern held p c4" + steps + "\nplay 2 held\n");
+    const std::vector<SongEvent> events = song_events(score);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_GT(events[0].gate, 12000.0);
+    const std::vector<SongVoice> voices = song_voices(score, 0, events);
+    ASSERT_EQ(voices.size(), 1u);
+    EXPECT_EQ(voices[0].at, 88200u);
+    EXPECT_EQ(voices[0].frames, song_frames(score) - 88200u);
+    EXPECT_EQ(voices[0].fade_from, SIZE_MAX);
+    const StereoBuffer mix = song_render(score, nullptr);
+    ASSERT_EQ(mix.left.size(), song_frames(score));
+    EXPECT_GT(rms(std::vector<float>(mix.left.end() - 4410, mix.left.end())), 0.05) << "the note sounds to the end";
+}
+
+TEST(SongVoices, AtMostSoManyNotesOfAnInstrumentSoundAtOnce) {
+    std::string chord = "c4";
+    for (int i = 1; i < 1000; ++i) chord += i % 2 ? ",e4" : ",g4";
+    const Score score =
+        score_of("bars 2\ninstrument p saw\ninstrument q sine release 5\npattern big p " + chord +
+                 " - - - - - - - - - - - - - - -\npattern run q c4 c4 c4 c4 c4 c4 c4 c4 c4 c4 c4 c4 c4 c4 c4 c4\n"
+                 "play 1-2 big\nplay 1 run run run\n");
+    const std::vector<SongEvent> events = song_events(score);
+    // Each chord: its last SONG_VOICES_MAX notes are heard, the ones they
+    // took the voices of never sound; the second chord takes the first's
+    // voices while they still ring, and they fade out.
+    std::vector<SongVoice> voices = song_voices(score, 0, events);
+    ASSERT_EQ(voices.size(), 2000u);
+    size_t heard = 0;
+    for (const SongVoice& voice : voices) {
+        if (voice.frames == 0) continue;
+        ++heard;
+        if (voice.at == 0) {
+            EXPECT_EQ(voice.fade_from, 88200u);
+            EXPECT_EQ(voice.frames, 88200u + SONG_STEAL_FADE_FRAMES);
+        } else {
+            EXPECT_EQ(voice.fade_from, SIZE_MAX);
+            EXPECT_EQ(voice.frames, song_frames(score) - 88200u);
+        }
+    }
+    EXPECT_EQ(heard, 2 * SONG_VOICES_MAX);
+    // Three runs over each other, a note every step with a long release: the
+    // 33rd sounding note takes the first one's voice, which fades out.
+    voices = song_voices(score, 1, events);
+    ASSERT_EQ(voices.size(), 48u);
+    const size_t step = 5512;  // 0.125 s, rounded
+    size_t sounding_most = 0;
+    for (size_t at = 0; at < song_frames(score); at += 441) {
+        size_t sounding = 0;
+        for (const SongVoice& voice : voices) sounding += voice.at <= at && at < voice.at + voice.frames;
+        sounding_most = std::max(sounding_most, sounding);
+    }
+    EXPECT_LE(sounding_most, SONG_VOICES_MAX + 3);  // while the taken ones fade
+    const SongVoice& first = voices[0];
+    EXPECT_EQ(first.fade_from, 10 * step + 5);
+    EXPECT_EQ(first.frames, first.fade_from + SONG_STEAL_FADE_FRAMES);
+    const StereoBuffer mix = song_render(score, nullptr);
+    EXPECT_EQ(mix.left.size(), song_frames(score));
+}
+
 TEST(SweepValue, CutoffMovesGeometricallyGainLinearlyAndOnlyWithinTheirBars) {
     const Score score = score_of(
         "bars 8\ninstrument p saw\n"

@@ -4,10 +4,16 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "presentation/presentation.h"
 #include "tests/tracks/fake_files.h"
@@ -281,5 +287,49 @@ TEST_F(TrackFilesOnDiskTest, CreatedSetReadsThroughTheCLibrary) {
     EXPECT_TRUE(missing->keys.empty());
     trackset_destroy(std::move(set));
 }
+
+TEST_F(TrackFilesOnDiskTest, AFolderIsAMissingTrack) {
+    std::filesystem::create_directory(dir / "sync_folder.track");
+    TrackSetPtr set = trackset_create((dir / "sync").string());
+    ASSERT_TRUE(set);
+    const Track* folder = trackset_get_track(*set, "folder");
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder->keys.empty());
+    Track probe{"folder", {}};
+    EXPECT_EQ(track_load(*set, probe), -1);
+    trackset_destroy(std::move(set));
+}
+
+#ifndef _WIN32
+TEST_F(TrackFilesOnDiskTest, ASymlinkToATrackFileReadsThatFile) {
+    write(dir / "real.track", bytes_join({count_field_bytes(1), key_bytes(0, 3.0f, 0)}));
+    std::filesystem::create_symlink(dir / "real.track", dir / "sync_linked.track");
+    TrackSetPtr set = trackset_create((dir / "sync").string());
+    ASSERT_TRUE(set);
+    const Track* linked = trackset_get_track(*set, "linked");
+    ASSERT_TRUE(linked);
+    EXPECT_EQ(linked->keys.size(), 1u);
+    trackset_destroy(std::move(set));
+}
+
+// Opening a FIFO for reading waits for a writer; behind the presentation's
+// fullscreen window nothing could end that wait. The load runs in a child that
+// an alarm kills if it waits.
+TEST_F(TrackFilesOnDiskTest, FifoIsAMissingTrackAndNeverWaitedOn) {
+    ASSERT_EQ(mkfifo((dir / "sync_cam.dist.track").c_str(), 0600), 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto load_ends = [&] {
+        alarm(5);
+        TrackSetPtr set = trackset_create((dir / "sync").string());
+        const Track* dist = set ? trackset_get_track(*set, "cam.dist") : nullptr;
+        Track probe{"cam.dist", {}};
+        const bool missing =
+            dist && dist->keys.empty() && track_value(*dist, 10.0) == 0.0 && track_load(*set, probe) == -1;
+        std::exit(missing ? 0 : 1);
+    };
+    EXPECT_EXIT(load_ends(),
+        ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace

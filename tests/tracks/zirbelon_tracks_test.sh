@@ -207,6 +207,34 @@ if [ "$(id -u)" -eq 0 ]; then
   mknod "$scratch/null" c 1 3
   "$tool" build "$scratch/canonical.txt" -o "$scratch/null" || fail "build onto a null device"
   [ -c "$scratch/null" ] || fail "the device became a $(stat -c %F "$scratch/null")"
+
+  # A full disk: every output, large ones (beyond stdio's buffer) above all,
+  # fails with 1 and says so; none is lost in silence.
+  mknod "$scratch/full" c 1 7
+  awk 'BEGIN { for (i = 0; i < 200000; i++) print i, i * 0.25, "linear" }' >"$scratch/big.txt"
+  "$tool" build "$scratch/big.txt" -o "$scratch/sync_big.track" || fail "build of a big track"
+  rows=$(seq 0 3 30000)
+  while IFS='|' read -r description command; do
+    # shellcheck disable=SC2086 # the command's words
+    err=$(timeout -k 2 60 "$tool" $command 2>&1 >"$scratch/full"); status=$?
+    { [ "$status" -eq 1 ] && [[ "$err" == *"No space left on device"* || "$err" == *"cannot write to standard output"* ]]; } ||
+      fail "$description onto a full device: status $status, stderr '$err'"
+  done <<LIST
+dump of 200000 keys|dump $scratch/sync_big.track
+dump of one key|dump $scratch/round.track
+value at 10001 rows|value $scratch/sync_big.track $(echo $rows)
+help|--help
+a command's help|plot --help
+version|--version
+build to standard output|build $scratch/big.txt -o -
+LIST
+  for command in "build $scratch/big.txt" "plot $scratch/sync_big.track"; do
+    # shellcheck disable=SC2086
+    err=$(timeout -k 2 60 "$tool" $command -o "$scratch/full" 2>&1); status=$?
+    { [ "$status" -eq 1 ] && [[ "$err" == *"No space left on device"* ]]; } ||
+      fail "$command -o a full device: status $status, stderr '$err'"
+  done
+  [ -c "$scratch/full" ] || fail "the full device became a $(stat -c %F "$scratch/full")"
 fi
 
 [ "$failures" -eq 0 ] && echo "zirbelon-tracks: all checks passed"

@@ -18,4 +18,8 @@ imports=$(awk '/DLL Name:/ { print $3 }' <<<"$headers")
 for dll in $imports; do
   [[ $system_dlls == *" $dll "* ]] || fail "imports $dll, which is not part of Windows"
 done
+# The window takes no messages: without this call Windows covers it with a
+# frozen copy after 5 seconds.
+grep -q '[[:space:]]DisableProcessWindowsGhosting$' <<<"$headers" ||
+  fail "does not import DisableProcessWindowsGhosting"
 echo "imports:" $imports

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <numeric>
 
 extern const char zirbelon_version_text[];
@@ -178,7 +180,9 @@ std::vector<std::string_view> cli_arguments(int argc, char** argv) {
     return std::vector<std::string_view>(argv + std::min(argc, 1), argv + argc);
 }
 
-int cli_tool_main(const CliTool& tool, int argc, char** argv) {
+namespace {
+
+int tool_run(const CliTool& tool, int argc, char** argv) {
     const std::vector<std::string_view> args = cli_arguments(argc, argv);
     const std::string name(tool.name);
     const auto print_help = [&](std::FILE* stream) {
@@ -230,6 +234,28 @@ int cli_tool_main(const CliTool& tool, int argc, char** argv) {
     const CliSubcommand* command = find(args[0]);
     if (!command) return usage_error("unknown command '" + std::string(args[0]) + "'");
     return command->run(std::span(args).subspan(1));
+}
+
+}  // namespace
+
+int cli_tool_main(const CliTool& tool, int argc, char** argv) {
+    return cli_stdout_finish(tool.name, tool_run(tool, argc, argv));
+}
+
+int cli_stdout_finish(std::string_view tool, int status) {
+    // The error flag stays set after a failed write; stdio has by then dropped
+    // the text, so the final flush alone would succeed.
+    const bool failed_before = std::ferror(stdout) != 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const std::string reason = flushed ? std::string() : std::string(": ") + std::strerror(errno);
+    if (status != CLI_OK || (!failed_before && flushed)) return status;
+    std::fprintf(stderr, "%.*s: cannot write to standard output%s\n", int(tool.size()), tool.data(), reason.c_str());
+    return CLI_FAILED;
+}
+
+int cli_stdout_print(const CliCommand& command, std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) return CLI_OK;
+    return cli_failure(command, std::string("cannot write to standard output: ") + std::strerror(errno));
 }
 
 bool cli_number(std::string_view text, double& value) {

@@ -79,8 +79,17 @@ struct CliTool {
 };
 
 // The tool's main: its help, --version, "help COMMAND", and the command named
-// first on the command line.
+// first on the command line; its status passes through cli_stdout_finish.
 int cli_tool_main(const CliTool& tool, int argc, char** argv);
+
+// What a tool returns once its work is done: standard output is flushed, and
+// when any write to it failed (a full disk) a run that would end with 0 says
+// so on stderr and ends with 1, so no text is ever lost in silence.
+int cli_stdout_finish(std::string_view tool, int status);
+
+// Text for standard output, written and flushed now, for commands whose output
+// is the text itself; 0, or 1 after saying why on stderr.
+int cli_stdout_print(const CliCommand& command, std::string_view text);
 
 // The arguments after the program's name.
 std::vector<std::string_view> cli_arguments(int argc, char** argv);

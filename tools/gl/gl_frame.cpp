@@ -36,11 +36,15 @@ bool context_check_impl(std::string& error) {
 }
 
 bool framebuffer_create(GlFrame& gl, std::string& error) {
-    GLint max_size = 0;
+    // The framebuffer must hold the picture and the viewport must cover it:
+    // a viewport cut to the GL's own limit would draw part of each frame.
+    GLint max_size = 0, viewport[2] = {0, 0};
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max_size);
-    if (gl.width > max_size || gl.height > max_size) {
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    if (gl.width > std::min(max_size, viewport[0]) || gl.height > std::min(max_size, viewport[1])) {
         error = "the size " + std::to_string(gl.width) + "x" + std::to_string(gl.height) +
-                " is larger than the GL's limit of " + std::to_string(max_size);
+                " is larger than the GL's limit of " + std::to_string(std::min(max_size, viewport[0])) + "x" +
+                std::to_string(std::min(max_size, viewport[1]));
         return false;
     }
     glGenRenderbuffers(1, &gl.colour);

@@ -170,6 +170,14 @@ const VideoPreset* video_preset_find(std::string_view name) {
     return nullptr;
 }
 
+bool video_size_check(int32_t width, int32_t height, std::string& error) {
+    constexpr int64_t MARGIN = 128;
+    if (8 * (int64_t(width) + MARGIN) * (int64_t(height) + MARGIN) < INT32_MAX) return true;
+    error = "ffmpeg takes no video frame of " + std::to_string(width) + "x" + std::to_string(height) +
+            ": 8 x (width + 128) x (height + 128) must stay under " + std::to_string(INT32_MAX);
+    return false;
+}
+
 bool video_format_resolve(std::string_view output, const FormatChoices& choices, VideoFormat& format,
                           std::string& error) {
     const Container* container = container_of(output);

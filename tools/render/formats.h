@@ -63,6 +63,12 @@ struct FormatChoices {
 bool video_format_resolve(std::string_view output, const FormatChoices& choices, VideoFormat& format,
                           std::string& error);
 
+// FFmpeg takes a raw picture only while 8 x (width + 128) x (height + 128)
+// stays under INT_MAX (16384x16128 is the tallest at the widest), whatever the
+// codec: a larger one is refused at the first frame, once it has been
+// rendered. False with error for such a size.
+bool video_size_check(int32_t width, int32_t height, std::string& error);
+
 // Reads a bit rate: bits per second, or with k or M (1000, 1000000) after the
 // number, e.g. "8M" or "192k".
 bool bitrate_parse(std::string_view text, int64_t& bits);

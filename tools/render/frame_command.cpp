@@ -132,8 +132,9 @@ int command_frame(std::span<const std::string_view> args) {
     if (steps != StepsShown::none && ssaa != 1)
         return cli_usage_error(command, "--steps counts one sample a pixel: leave out --ssaa");
     if (steps == StepsShown::none && steps_scale > 0.0) return cli_usage_error(command, "--steps-scale needs --steps");
-
     std::string error;
+    if (!render_size_check(common, ssaa, error)) return cli_usage_error(command, error);
+
     Output target;
     if (!output_prepare(output, target, error)) return cli_failure(command, error);
     SyncTracks tracks;

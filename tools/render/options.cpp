@@ -42,13 +42,15 @@ CliTake cli_take_scene(Scene& scene) {
     };
 }
 
+bool render_size_check(const CommonOptions& common, int32_t factor, std::string& error) {
+    if (int64_t(common.width) * factor <= SIZE_MAX_SIDE && int64_t(common.height) * factor <= SIZE_MAX_SIDE) return true;
+    error = "--ssaa " + std::to_string(factor) + " would render " + std::to_string(int64_t(common.width) * factor) +
+            "x" + std::to_string(int64_t(common.height) * factor) + " pixels, more than " +
+            std::to_string(SIZE_MAX_SIDE) + " a side";
+    return false;
+}
+
 RendererPtr renderer_create_from_options(const CommonOptions& common, std::string& error, int32_t factor) {
-    if (int64_t(common.width) * factor > SIZE_MAX_SIDE || int64_t(common.height) * factor > SIZE_MAX_SIDE) {
-        error = "--ssaa " + std::to_string(factor) + " would render " + std::to_string(common.width * factor) + "x" +
-                std::to_string(common.height * factor) + " pixels, more than " + std::to_string(SIZE_MAX_SIDE) +
-                " a side";
-        return nullptr;
-    }
     return renderer_create_from_files(common.width * factor, common.height * factor, common.shaders, error);
 }
 

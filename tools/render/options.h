@@ -33,9 +33,13 @@ void common_options_add(std::vector<CliOption>& options, CommonOptions& common,
 // Reads "landscape" or "title" into scene.
 CliTake cli_take_scene(Scene& scene);
 
+// Whether the size times factor (supersampling) stays within SIZE_MAX_SIDE a
+// side; false with error otherwise. A usage error, to be found before any work.
+bool render_size_check(const CommonOptions& common, int32_t factor, std::string& error);
+
 // The renderer the shared options ask for: their size (times factor, for
-// supersampling: the scenes then receive the larger size as k) and shader
-// files.
+// supersampling: the scenes then receive the larger size as k, which
+// render_size_check has allowed) and shader files.
 RendererPtr renderer_create_from_options(const CommonOptions& common, std::string& error, int32_t factor = 1);
 
 // --ssaa N: each frame rendered N times as wide and high and averaged down.

@@ -236,7 +236,9 @@ int command_video(std::span<const std::string_view> args) {
         if (format.even_sides && (common.width % 2 || common.height % 2))
             return cli_usage_error(command, "a video in " + std::string(format.pixel_format) + " needs even sides, not " +
                                                 std::to_string(common.width) + "x" + std::to_string(common.height));
+        if (!video_size_check(common.width, common.height, error)) return cli_usage_error(command, error);
     }
+    if (!render_size_check(common, video.ssaa, error)) return cli_usage_error(command, error);
     const std::filesystem::path dir = common.dir;
 
     Output target;

@@ -15,9 +15,7 @@ namespace {
 // A score is a short text; anything bigger is not one.
 constexpr uint64_t SCORE_BYTES_MAX = 4u << 20;
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int synth_run(int argc, char** argv) {
     std::vector<std::string> inputs;
     std::string output;
     bool quiet = false;
@@ -66,3 +64,7 @@ int main(int argc, char** argv) {
                      double(audio.left.size()) / SAMPLE_RATE);
     return CLI_OK;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return cli_stdout_finish("zirbelon-synth", synth_run(argc, argv)); }

@@ -37,6 +37,14 @@ std::vector<Word> line_words(std::string_view line, int number) {
     return words;
 }
 
+// Where a line's comment starts: at a '#' that begins a word, so that the
+// sharp in a note such as c#3 stays part of it; npos without one.
+size_t comment_start(std::string_view line) {
+    for (size_t i = 0; i < line.size(); ++i)
+        if (line[i] == '#' && (i == 0 || is_blank(line[i - 1]))) return i;
+    return std::string_view::npos;
+}
+
 // Splits the text into statements; a line that starts with a blank continues
 // the statement above it.
 std::optional<Failure> text_statements(std::string_view text, std::vector<Statement>& statements) {
@@ -46,8 +54,7 @@ std::optional<Failure> text_statements(std::string_view text, std::vector<Statem
         const size_t newline = text.find('\n');
         std::string_view line = text.substr(0, newline);
         text = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
-        const size_t hash = line.find('#');
-        if (hash != std::string_view::npos) line = line.substr(0, hash);
+        line = line.substr(0, comment_start(line));
         std::vector<Word> words = line_words(line, number);
         if (words.empty()) continue;
         if (is_blank(line.front())) {

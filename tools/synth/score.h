@@ -15,8 +15,8 @@
 //   play BARS PATTERN...            BARS is N or N-M, counted from 1
 //   sweep BARS INSTRUMENT SETTING FROM TO
 //
-// A line that starts with a blank continues the statement above it; '#'
-// starts a comment. SOURCE is saw, square, sine, noise, kick, snare or hat. A
+// A line that starts with a blank continues the statement above it; a '#' at
+// the start of a word starts a comment (inside a word it is a sharp: c#3). SOURCE is saw, square, sine, noise, kick, snare or hat. A
 // pattern's steps are '.' (rest), '-' (the previous notes go on one more step),
 // '|' (ignored, marks bars for the reader), a note such as a4, c#3 or bb2, a
 // chord of notes joined by ',', or for drums 'x' (a hit) and 'o' (a soft hit).

@@ -52,6 +52,31 @@ double sweep_value(const Score& score, int instrument, SweepSetting setting, dou
     return base;
 }
 
+size_t song_frames(const Score& score) { return size_t(std::lround(song_seconds(score) * SAMPLE_RATE)); }
+
+std::vector<SongVoice> song_voices(const Score& score, int index, const std::vector<SongEvent>& events) {
+    const Instrument& ins = score.instruments[size_t(index)];
+    const size_t frames = song_frames(score);
+    std::vector<SongVoice> voices;
+    std::vector<size_t> sounding;  // indices into voices, in start order
+    for (const SongEvent& event : events) {
+        if (event.instrument != index) continue;
+        const size_t at = size_t(std::lround(event.start * SAMPLE_RATE));
+        if (at >= frames) continue;
+        std::erase_if(sounding, [&](size_t i) { return voices[i].at + voices[i].frames <= at; });
+        if (sounding.size() >= SONG_VOICES_MAX) {
+            SongVoice& taken = voices[sounding.front()];
+            sounding.erase(sounding.begin());
+            const size_t cut = at - taken.at;
+            taken.frames = cut == 0 ? 0 : std::min(taken.frames, cut + SONG_STEAL_FADE_FRAMES);
+            taken.fade_from = cut;
+        }
+        sounding.push_back(voices.size());
+        voices.push_back({&event, at, std::min(voice_frames(ins, event.gate), frames - at)});
+    }
+    return voices;
+}
+
 namespace {
 
 void buffer_add(StereoBuffer& into, const StereoBuffer& from, double gain) {
@@ -68,16 +93,19 @@ StereoBuffer instrument_render(const Score& score, int index, const std::vector<
     const double angle = (std::clamp(ins.pan, -1.0, 1.0) + 1.0) * std::numbers::pi / 4.0;
     const double pan_left = std::cos(angle) * std::numbers::sqrt2;
     const double pan_right = std::sin(angle) * std::numbers::sqrt2;
-    for (const SongEvent& event : events) {
-        if (event.instrument != index) continue;
+    for (const SongVoice& voice : song_voices(score, index, events)) {
+        if (voice.frames == 0) continue;
+        const SongEvent& event = *voice.event;
         const CutoffCurve cutoff = [&](double note_seconds) {
             return sweep_value(score, index, SweepSetting::cutoff, ins.cutoff, event.start + note_seconds);
         };
-        const StereoBuffer sound = voice_render(ins, event.note, event.gate, event.velocity, event.seed, cutoff);
-        const size_t at = size_t(std::lround(event.start * SAMPLE_RATE));
-        for (size_t i = 0; i < sound.left.size() && at + i < frames; ++i) {
-            bus.left[at + i] += float(pan_left * sound.left[i]);
-            bus.right[at + i] += float(pan_right * sound.right[i]);
+        const StereoBuffer sound =
+            voice_render(ins, event.note, event.gate, event.velocity, event.seed, cutoff, voice.frames);
+        for (size_t i = 0; i < sound.left.size(); ++i) {
+            const double fade =
+                i < voice.fade_from ? 1.0 : 1.0 - double(i - voice.fade_from) / double(SONG_STEAL_FADE_FRAMES);
+            bus.left[voice.at + i] += float(pan_left * sound.left[i] * fade);
+            bus.right[voice.at + i] += float(pan_right * sound.right[i] * fade);
         }
     }
     for (size_t i = 0; i < frames; ++i) {
@@ -91,7 +119,7 @@ StereoBuffer instrument_render(const Score& score, int index, const std::vector<
 }  // namespace
 
 StereoBuffer song_render(const Score& score, const SongProgress& progress) {
-    const size_t frames = size_t(std::lround(song_seconds(score) * SAMPLE_RATE));
+    const size_t frames = song_frames(score);
     const std::vector<SongEvent> events = song_events(score);
     StereoBuffer mix = stereo_make(frames);
     StereoBuffer delay_send = stereo_make(frames);

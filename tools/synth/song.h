@@ -2,6 +2,7 @@
 // of them through the instruments' gains, pans and effect sends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -24,6 +25,30 @@ std::vector<SongEvent> song_events(const Score& score);
 
 // Bars times bar length, plus the tail.
 double song_seconds(const Score& score);
+// The same in samples: the length of the mix.
+size_t song_frames(const Score& score);
+
+// At most this many notes of one instrument sound at once: a note that finds
+// every voice busy takes the one that started first, which fades out over
+// SONG_STEAL_FADE_FRAMES, or is never heard when it started on the same sample.
+// However a score writes its notes (a chord of a thousand, a pattern played a
+// thousand times over itself, a note tied over millions of steps), an
+// instrument costs at most this many voices over the song's length.
+inline constexpr size_t SONG_VOICES_MAX = 32;
+inline constexpr size_t SONG_STEAL_FADE_FRAMES = size_t(SAMPLE_RATE / 200);  // 5 ms: no click
+
+// One note as the mix plays it: where it starts, how many of its samples are
+// heard (none past the song's end), and from which one it fades out because
+// another note took its voice.
+struct SongVoice {
+    const SongEvent* event = nullptr;
+    size_t at = 0;
+    size_t frames = 0;
+    size_t fade_from = SIZE_MAX;  // SIZE_MAX: it plays out
+};
+
+// The voices of one instrument's events (song_events), in start order.
+std::vector<SongVoice> song_voices(const Score& score, int instrument, const std::vector<SongEvent>& events);
 
 // The value of a swept setting at a time, or `base` where no sweep covers it.
 double sweep_value(const Score& score, int instrument, SweepSetting setting, double base, double seconds);

@@ -31,8 +31,7 @@ Wave source_wave(Source source) {
 }
 
 StereoBuffer pitched_render(const Instrument& ins, double note, double gate, double velocity, Prng& prng,
-                            const CutoffCurve& cutoff) {
-    const size_t frames = size_t(std::ceil(adsr_length(ins.adsr, gate) * SAMPLE_RATE)) + 1;
+                            const CutoffCurve& cutoff, size_t frames) {
     StereoBuffer out = stereo_make(frames);
     const Wave wave = source_wave(ins.source);
     const double frequency = note_frequency(note);
@@ -71,8 +70,7 @@ StereoBuffer pitched_render(const Instrument& ins, double note, double gate, dou
 
 // A sine whose pitch falls from `pitch` to `tone`; the phase is the integral
 // of that exponential fall, so it is exact at any sample.
-StereoBuffer kick_render(const Instrument& ins, double velocity, Prng& prng) {
-    const size_t frames = decay_frames(ins.adsr.decay);
+StereoBuffer kick_render(const Instrument& ins, double velocity, Prng& prng, size_t frames) {
     StereoBuffer out = stereo_make(frames);
     const double drop = std::max(ins.drop, 0.001);
     const double decay = std::max(ins.adsr.decay, 0.001);
@@ -91,8 +89,7 @@ StereoBuffer kick_render(const Instrument& ins, double velocity, Prng& prng) {
 
 // A short tone, falling from 1.6 times its frequency, for the drum's body,
 // under high-passed noise for its rattle.
-StereoBuffer snare_render(const Instrument& ins, double velocity, Prng& prng) {
-    const size_t frames = decay_frames(ins.adsr.decay);
+StereoBuffer snare_render(const Instrument& ins, double velocity, Prng& prng, size_t frames) {
     StereoBuffer out = stereo_make(frames);
     const double decay = std::max(ins.adsr.decay, 0.001);
     Svf filter;
@@ -109,8 +106,7 @@ StereoBuffer snare_render(const Instrument& ins, double velocity, Prng& prng) {
 }
 
 // Noise through a high-pass, each channel its own noise so the hat has width.
-StereoBuffer hat_render(const Instrument& ins, double velocity, Prng& prng) {
-    const size_t frames = decay_frames(ins.adsr.decay);
+StereoBuffer hat_render(const Instrument& ins, double velocity, Prng& prng, size_t frames) {
     StereoBuffer out = stereo_make(frames);
     const double decay = std::max(ins.adsr.decay, 0.001);
     Svf filter_left, filter_right;
@@ -125,13 +121,19 @@ StereoBuffer hat_render(const Instrument& ins, double velocity, Prng& prng) {
 
 }  // namespace
 
+size_t voice_frames(const Instrument& instrument, double gate) {
+    if (source_is_drum(instrument.source)) return decay_frames(instrument.adsr.decay);
+    return size_t(std::ceil(adsr_length(instrument.adsr, gate) * SAMPLE_RATE)) + 1;
+}
+
 StereoBuffer voice_render(const Instrument& instrument, double note, double gate, double velocity, uint32_t seed,
-                          const CutoffCurve& cutoff) {
+                          const CutoffCurve& cutoff, size_t frames_max) {
     Prng prng{seed == 0 ? 0x9E3779B9u : seed};  // xorshift never leaves 0
+    const size_t frames = std::min(voice_frames(instrument, gate), frames_max);
     switch (instrument.source) {
-    case Source::kick: return kick_render(instrument, velocity, prng);
-    case Source::snare: return snare_render(instrument, velocity, prng);
-    case Source::hat: return hat_render(instrument, velocity, prng);
-    default: return pitched_render(instrument, note, gate, velocity, prng, cutoff);
+    case Source::kick: return kick_render(instrument, velocity, prng, frames);
+    case Source::snare: return snare_render(instrument, velocity, prng, frames);
+    case Source::hat: return hat_render(instrument, velocity, prng, frames);
+    default: return pitched_render(instrument, note, gate, velocity, prng, cutoff, frames);
     }
 }

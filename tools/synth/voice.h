@@ -2,6 +2,7 @@
 // its start to the moment it falls silent.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,9 +40,14 @@ struct Instrument {
 // notes sound; it replaces the instrument's own cutoff.
 using CutoffCurve = std::function<double(double note_seconds)>;
 
+// Samples from a note's start until it falls silent: the gate and the release
+// for pitched sounds, the decay for drums.
+size_t voice_frames(const Instrument& instrument, double gate);
+
 // One note: `note` a MIDI number (69 is A4, fractions allowed), held for `gate`
 // seconds, `velocity` from 0 to 1. Drums ignore the note and the gate. `seed`
 // fixes the noise and the oscillators' starting phases. The result runs until
-// the sound is silent; gain and pan are left to the mixer.
+// the sound is silent (voice_frames), or for frames_max samples when that is
+// fewer: what a mixer will not hear is never made; gain and pan are left to it.
 StereoBuffer voice_render(const Instrument& instrument, double note, double gate, double velocity, uint32_t seed,
-                          const CutoffCurve& cutoff);
+                          const CutoffCurve& cutoff, size_t frames_max = SIZE_MAX);

@@ -23,12 +23,6 @@ constexpr std::string_view TOOL = "zirbelon-tracks";
 // A text of ten million keys is about 200 MB.
 constexpr uint64_t TEXT_BYTES_MAX = uint64_t(1) << 30;
 
-bool stdout_flushed(const CliCommand& command, int& status) {
-    if (std::fflush(stdout) == 0) return true;
-    status = cli_failure(command, std::string("cannot write the output: ") + std::strerror(errno));
-    return false;
-}
-
 // A row as typed: a number with a fraction, an optional sign.
 bool take_row(std::string_view text, std::vector<double>& rows, std::string& error) {
     double row = 0.0;
@@ -102,11 +96,7 @@ int command_dump(std::span<const std::string_view> args) {
             break;
         }
 
-    const std::string text = track_text_format(contents.keys);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    int status = CLI_OK;
-    stdout_flushed(command, status);
-    return status;
+    return cli_stdout_print(command, track_text_format(contents.keys));
 }
 
 int command_build(std::span<const std::string_view> args) {
@@ -174,9 +164,13 @@ int command_value(std::span<const std::string_view> args) {
     int status = CLI_OK;
     if (!track_load_named(command, *file, contents, name, status)) return status;
     const Track track{name, std::move(contents.keys)};
-    for (double row : rows) std::printf("%.17g\n", track_value(track, row));
-    stdout_flushed(command, status);
-    return status;
+    std::string text;
+    for (double row : rows) {
+        char line[40];
+        std::snprintf(line, sizeof line, "%.17g\n", track_value(track, row));
+        text += line;
+    }
+    return cli_stdout_print(command, text);
 }
 
 int command_plot(std::span<const std::string_view> args) {
