@@ -223,6 +223,16 @@ std::string job_chunk_unsealed(const std::string& folder, const std::string& key
     return (fs::path(folder) / (chunk_stem(key, index) + std::string(CHUNK_EXTENSION))).string();
 }
 
+VideoEncoding job_chunk_encoding(const Output& output, int32_t width, int32_t height, CliRate fps,
+                                 int64_t frames) {
+    FormatChoices lossless;
+    lossless.lossless = true;
+    VideoFormat format;
+    std::string never;  // .mkv takes FFV1
+    video_format_resolve(std::string(CHUNK_EXTENSION), lossless, format, never);
+    return {output, format, {}, width, height, fps, frames, {}, 0.0, 0.0};
+}
+
 bool job_chunk_seal(const std::string& folder, const std::string& key, int64_t index, std::string& error) {
     const std::string unsealed = job_chunk_unsealed(folder, key, index);
     const std::string digest = file_digest(unsealed);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tools/common/shader_files.h"
+#include "tools/render/encoder.h"
 
 inline constexpr std::string_view JOB_MANIFEST = "job.txt";
 
@@ -70,6 +71,10 @@ ChunkState job_chunk_find(const std::vector<std::string>& folders, const std::st
 // The name a chunk is written under before its digest is known (its encoder
 // writes a temporary beside it and renames it to this).
 std::string job_chunk_unsealed(const std::string& folder, const std::string& key, int64_t index);
+
+// How a chunk is encoded: the frames' own bytes, FFV1 in Matroska (every
+// frame a key frame, each slice with a CRC), and no sound.
+VideoEncoding job_chunk_encoding(const Output& output, int32_t width, int32_t height, CliRate fps, int64_t frames);
 
 // Gives the finished chunk at its unsealed name the name with its digest.
 bool job_chunk_seal(const std::string& folder, const std::string& key, int64_t index, std::string& error);

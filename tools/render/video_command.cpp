@@ -397,18 +397,13 @@ int chunk_render(RenderRun& run, const std::string& ffmpeg, const std::string& k
     const VideoOptions& video = run.video;
     std::string error;
     Output target;
-    VideoFormat lossless;
-    FormatChoices choices;
-    choices.lossless = true;
     const std::string unsealed = job_chunk_unsealed(video.job, key, chunk.index);
-    if (!output_prepare(unsealed, target, error) ||
-        !video_format_resolve(unsealed, choices, lossless, error))
-        return failed_status(run, error);
+    if (!output_prepare(unsealed, target, error)) return failed_status(run, error);
     std::vector<std::string> stale;
     output_stale_remove(target, ENCODER_TEMPORARY_SUFFIX, stale);
-    const VideoEncoding encoding{target, lossless, {}, video.common.width, video.common.height, video.fps,
-                                 chunk.end - chunk.first, {}, 0.0, 0.0};
-    EncoderPtr encoder = encoder_start(ffmpeg, encoding, error);
+    EncoderPtr encoder = encoder_start(
+        ffmpeg, job_chunk_encoding(target, video.common.width, video.common.height, video.fps, chunk.end - chunk.first),
+        error);
     if (!encoder) return failed_status(run, error);
     const int status = frames_render(run, chunk.first, chunk.end, [&encoder](Raster image, std::string& failure) {
         return encoder_write(*encoder, std::move(image.rgba), failure);
