@@ -225,12 +225,12 @@ std::string job_chunk_unsealed(const std::string& folder, const std::string& key
 
 VideoEncoding job_chunk_encoding(const Output& output, int32_t width, int32_t height, CliRate fps,
                                  int64_t frames) {
-    // Ut Video, predicting each pixel from its left neighbour: on the scenes'
-    // frames it encoded 3.5 times as fast as FFV1 and a third smaller, and a
-    // job's render pays for every frame of it.
-    const VideoFormat format{.muxer = "matroska", .video_codec = "utvideo", .pixel_format = "gbrp", .channels = 0,
-                             .even_sides = false};
-    return {output, format, {"-pred", "left"}, width, height, fps, frames, {}, 0.0, 0.0};
+    FormatChoices lossless;
+    lossless.lossless = true;
+    VideoFormat format;
+    std::string never;  // .mkv takes FFV1
+    video_format_resolve(std::string(CHUNK_EXTENSION), lossless, format, never);
+    return {output, format, {}, width, height, fps, frames, {}, 0.0, 0.0};
 }
 
 bool job_chunk_seal(const std::string& folder, const std::string& key, int64_t index, std::string& error) {

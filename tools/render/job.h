@@ -72,8 +72,8 @@ ChunkState job_chunk_find(const std::vector<std::string>& folders, const std::st
 // writes a temporary beside it and renames it to this).
 std::string job_chunk_unsealed(const std::string& folder, const std::string& key, int64_t index);
 
-// How a chunk is encoded: the frames' own bytes, lossless (Ut Video, every
-// frame a key frame) in Matroska, and no sound.
+// How a chunk is encoded: the frames' own bytes, FFV1 in Matroska (every
+// frame a key frame, each slice with a CRC), and no sound.
 VideoEncoding job_chunk_encoding(const Output& output, int32_t width, int32_t height, CliRate fps, int64_t frames);
 
 // Gives the finished chunk at its unsealed name the name with its digest.
