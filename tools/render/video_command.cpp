@@ -307,13 +307,13 @@ std::string picture_settings(const VideoOptions& video) {
     return text;
 }
 
-// The command's arguments without those naming where this run's work goes,
-// which join gives anew.
+// The command's arguments without those naming where this run's work goes
+// and whether it shows progress, which join gives anew.
 std::vector<std::string> job_arguments(std::span<const std::string_view> args) {
     std::vector<std::string> kept;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        bool own = false;
+        bool own = arg == "-q" || arg == "--quiet";
         for (const std::string_view flag : {"-o", "--output", "--job", "--part"}) {
             if (arg == flag) {
                 own = true;
@@ -416,8 +416,12 @@ int chunk_render(RenderRun& run, const std::string& ffmpeg, const std::string& k
 
 // The one encoding of the video, from every chunk in order. Each chunk must
 // be there, intact, with exactly its frames.
-int job_encode(RenderRun& run, const std::string& ffmpeg, const std::string& key, const VideoEncoding& encoding) {
-    const VideoOptions& video = run.video;
+int job_encode(const RenderRun& rendered, const std::string& ffmpeg, const std::string& key,
+               const VideoEncoding& encoding) {
+    const VideoOptions& video = rendered.video;
+    // The encoding of a long video takes minutes of its own: a progress line of its own.
+    Progress progress = progress_start("frames encoded", encoding.frames, video.quiet);
+    RenderRun run{rendered.command, video, nullptr, rendered.tracks, progress};
     std::string error;
     std::vector<std::string> folders = {video.job};
     folders.insert(folders.end(), video.join_folders.begin(), video.join_folders.end());
@@ -437,6 +441,7 @@ int job_encode(RenderRun& run, const std::string& ffmpeg, const std::string& key
         while (frame_reader_next(*reader, rgba, error)) {
             if (++got > wanted) break;
             if (!encoder_write(*encoder, std::move(rgba), error)) return failed_status(run, error);
+            progress_update(progress, ++run.done);
         }
         if (!error.empty()) return failed_status(run, path + ": " + error);
         if (got != wanted)
@@ -444,6 +449,7 @@ int job_encode(RenderRun& run, const std::string& ffmpeg, const std::string& key
                                           std::to_string(wanted));
     }
     if (!encoder_finish(std::move(encoder), error)) return failed_status(run, error);
+    progress_finish(progress, run.done);
     return CLI_OK;
 }
 
@@ -553,9 +559,12 @@ int video_run(std::span<const std::string_view> args, const std::vector<std::str
 
     Progress progress = progress_start("frames", to_render, video.quiet);
     RenderRun run{command, video, renderer.get(), tracks, progress};
+    double seconds = 0.0;  // the rendering's, a job's final encoding not counted
     if (to_job) {
         for (const JobChunk& chunk : chunks)
             if (const int status = chunk_render(run, ffmpeg, key, chunk); status != CLI_OK) return status;
+        progress_finish(progress, to_render);
+        seconds = progress_seconds(progress);
         if (encodes)
             if (const int status = job_encode(run, ffmpeg, key, encoding); status != CLI_OK) return status;
     } else {
@@ -567,10 +576,10 @@ int video_run(std::span<const std::string_view> args, const std::vector<std::str
         });
         if (status != CLI_OK) return status;
         if (encoder && !encoder_finish(std::move(encoder), error)) return failed_status(run, error);
+        progress_finish(progress, to_render);
+        seconds = progress_seconds(progress);
     }
-    progress_finish(progress, to_render);
 
-    const double seconds = progress_seconds(progress);
     const std::string made = to_png ? video.png_folder : encodes ? video.output : video.job;
     std::fprintf(report, "%s: %lld frames at %s fps, %s to %s, %dx%d, %lld rendered in %.1f s (%.1f frames/s)\n",
                  made.c_str(), (long long)frames, timeline_rate_label(video.fps).c_str(),
