@@ -142,6 +142,15 @@ TEST_F(VideoJob, ChangedTrackOrShaderStartsOverAndSaysWhich) {
     EXPECT_EQ(result.err, "");
     EXPECT_NE(result.out.find("0 rendered"), std::string::npos) << result.out;
     EXPECT_TRUE(read_file(dir_ / "fourth.mp4") == read_file(dir_ / "third.mp4"));
+
+    // A manifest cut short (a crash before it reached the disk) is written
+    // anew; the chunks, named by their inputs, are kept.
+    std::ofstream(dir_ / "job" / "job.txt", std::ios::trunc) << "zirbelon-render jo";
+    result = run(job_args(format, "job", {"-o", "fifth.mp4", "-q"}));
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("writing it anew"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("0 rendered"), std::string::npos) << result.out;
+    EXPECT_TRUE(read_file(dir_ / "fifth.mp4") == read_file(dir_ / "third.mp4"));
 }
 
 TEST_F(VideoJob, DamagedOrMissingChunksAreRenderedAgainNeverJoined) {

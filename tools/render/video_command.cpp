@@ -347,8 +347,13 @@ std::string job_prepare(const CliCommand& command, const VideoOptions& video,
     if (!job_inputs_read(video.common.dir, video.common.shaders, picture_settings(video), now.inputs, error))
         return {};
     const std::string key = job_key(now.inputs);
+    // A manifest cut short by a crash is written anew: the chunks' names
+    // still say what they were made from.
     JobManifest before;
-    if (!job_manifest_read(video.job, before, error) && !error.empty()) return {};
+    if (!job_manifest_read(video.job, before, error) && !error.empty()) {
+        cli_note(command, error + ": writing it anew");
+        before = {};
+    }
     // A join keeps the arguments the parts recorded.
     now.arguments = video.join_folders.empty() ? job_arguments(args) : before.arguments;
     if (!before.inputs.empty() && job_key(before.inputs) != key)
