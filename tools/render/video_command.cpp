@@ -108,7 +108,8 @@ CliCommand video_command(VideoOptions& video, const std::string& preset_help) {
         .usage = {"-o OUT.mp4|.mkv|.mov|.webm|- [--preset NAME] [--fps F] [--from S] [--to S] [--size WxH]",
                   "-o OUT [--codec C] [--crf Q | --bitrate B] [--lossless] [--ffmpeg-args \"...\"] [--dir DIR]",
                   "--png FOLDER [--fps F] [--from S] [--to S] [--size WxH] [--dir DIR]",
-                  "(-o OUT | --png FOLDER) [--ssaa N] [--blur SUBFRAMES[:SHUTTER]] ..."},
+                  "(-o OUT | --png FOLDER) [--ssaa N] [--blur SUBFRAMES[:SHUTTER]] ...",
+                  "(-o OUT | --part I/N) --job FOLDER [--chunk FRAMES] ..."},
         .description = "Renders the presentation with no display, as a video with the tune (encoded\n"
                        "by ffmpeg) or as numbered PNG frames. Frame i shows the music position\n"
                        "FROM + i x M / N seconds at N/M frames per second, and so row\n"
