@@ -67,11 +67,15 @@ void ToolTest::TearDown() {
     fs::remove_all(dir_, ignored);
 }
 
+std::string ToolTest::tool_command(const std::vector<std::string>& args, const std::string& environment) {
+    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + environment + " '" + ZIRBELON_RENDER + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    return command;
+}
+
 ToolRun ToolTest::run(const std::vector<std::string>& args, const std::string& environment,
                       const std::string& prefix) {
-    std::string command = prefix + " env -u DISPLAY -u WAYLAND_DISPLAY " + environment + " '" + ZIRBELON_RENDER + "'";
-    for (const std::string& arg : args) command += " '" + arg + "'";
-    command += " >out.txt 2>err.txt";
+    const std::string command = prefix + " " + tool_command(args, environment) + " >out.txt 2>err.txt";
     const int status = shell(command);
     return {status, read_file(dir_ / "out.txt"), read_file(dir_ / "err.txt")};
 }

@@ -41,6 +41,10 @@ protected:
     ToolRun run(const std::vector<std::string>& args, const std::string& environment = "",
                 const std::string& prefix = "timeout -k 5 300");
 
+    // The shell command run() runs, for a test that composes its own (in
+    // the background, under GNU parallel).
+    std::string tool_command(const std::vector<std::string>& args, const std::string& environment = "");
+
     // Runs the tool as run() does with its standard output piped into a
     // shell command; the tool's status, the command's output and the tool's
     // stderr.

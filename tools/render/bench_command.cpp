@@ -18,6 +18,7 @@
 #include "tools/render/encoder.h"
 #include "tools/render/formats.h"
 #include "tools/render/interrupt.h"
+#include "tools/render/job.h"
 #include "tools/render/options.h"
 #include "tools/render/progress.h"
 #include "tools/render/render.h"
@@ -160,6 +161,20 @@ int bench_capture(const CliCommand& command, const CommonOptions& bench, const C
     const double encoded = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
+    // A job's render writes lossless chunks and leaves the video's encoding
+    // to the end: what the encoder costs the rendering then.
+    const std::string chunk_file = file.substr(0, file.size() - 4) + ".mkv";
+    Output chunk_target;
+    if (!output_prepare(chunk_file, chunk_target, error)) return cli_failure(command, error);
+    EncoderPtr chunk_encoder =
+        encoder_start(ffmpeg, job_chunk_encoding(chunk_target, bench.width, bench.height, capture.fps, frames), error);
+    if (!chunk_encoder) return cli_failure(command, error);
+    const auto chunk_start = std::chrono::steady_clock::now();
+    if (span_seconds(renderer, tracks, capture, frames, chunk_encoder.get(), error) < 0.0 ||
+        !encoder_finish(std::move(chunk_encoder), error))
+        return cli_failure(command, error);
+    const double chunked = std::chrono::duration<double>(std::chrono::steady_clock::now() - chunk_start).count();
+    std::filesystem::remove(chunk_file, ignored);
     std::printf("zirbelon-render bench --encode at %dx%d, %s fps, %s to %s (%lld frames), %s:\n", bench.width,
                 bench.height, timeline_rate_label(capture.fps).c_str(), timeline_label(capture.from).c_str(),
                 timeline_label(capture.to).c_str(), (long long)frames,
@@ -167,6 +182,8 @@ int bench_capture(const CliCommand& command, const CommonOptions& bench, const C
     std::printf("  rendering only:      %.2f frames/s (%.1f s)\n", double(frames) / rendered, rendered);
     std::printf("  rendering, encoding: %.2f frames/s (%.1f s)\n", double(frames) / encoded, encoded);
     std::printf("  the encoder's overhead: %.1f%%\n", 100.0 * (encoded - rendered) / rendered);
+    std::printf("  rendering into a job's lossless chunks: %.2f frames/s (%.1f s), an overhead of %.1f%%\n",
+                double(frames) / chunked, chunked, 100.0 * (chunked - rendered) / rendered);
     return CLI_OK;
 }
 
@@ -232,7 +249,8 @@ int command_bench(std::span<const std::string_view> args) {
                        "frame back. With --against, the whole presentation is timed frame by\n"
                        "frame with the texts and, side by side, with FILE in the scene's place.\n"
                        "With --encode, frames per second of a span rendered as the video command\n"
-                       "renders it, first alone and then encoded, and the encoder's overhead.\n",
+                       "renders it, first alone, then encoded, then into a job's lossless chunks,\n"
+                       "and what the encoders cost.\n",
         .options = {cli_quiet_option(quiet),
                     {"--against", "SCENE=FILE",
                      "also time every frame of the whole presentation with the\nscene's text from FILE, side by "

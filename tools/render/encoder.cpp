@@ -7,9 +7,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,9 +24,8 @@
 #include <thread>
 #include <utility>
 
+#include "tools/render/child.h"
 #include "tools/render/interrupt.h"
-
-extern char** environ;
 
 struct Encoder {
     pid_t pid = -1;
@@ -97,10 +94,13 @@ std::vector<std::string> ffmpeg_arguments(const std::string& ffmpeg_path, const 
         // The frames: raw RGBA as the screen shows them, the top row first.
         "-f", "rawvideo", "-pix_fmt", "rgba", "-video_size", size,
         "-framerate", rate_text(encoding.fps), "-i", "pipe:0",
-        // The tune from the run's first frame on, for as long as the run.
-        "-ss", cli_number_text(encoding.from), "-t", cli_number_text(encoding.span), "-i", "file:" + encoding.tune,
-        "-map", "0:v:0", "-map", "1:a:0", "-filter_threads", "1",
     };
+    // The tune from the run's first frame on, for as long as the run.
+    const bool sound = !encoding.tune.empty();
+    if (sound)
+        add(arguments, {"-ss", cli_number_text(encoding.from), "-t", cli_number_text(encoding.span), "-i",
+                        "file:" + encoding.tune, "-map", "0:v:0", "-map", "1:a:0"});
+    add(arguments, {"-filter_threads", "1"});
     // The frames are sRGB: BT.709 primaries and transfer, tagged so that
     // players keep the colours. In YUV they are converted with the BT.709
     // matrix to limited range, as players expect of HD; lossless RGB keeps
@@ -120,26 +120,18 @@ std::vector<std::string> ffmpeg_arguments(const std::string& ffmpeg_path, const 
         const long long micros = std::max(1LL, (long long)std::llround(encoding.span * 1e6));
         add(arguments, {"-r", "1000000/" + std::to_string(micros), "-fps_mode", "passthrough"});
     }
-    add(arguments, {"-c:a", std::string(format.audio_codec)});
-    if (format.audio_bitrate > 0) add(arguments, {"-b:a", std::to_string(format.audio_bitrate)});
-    if (format.sample_rate > 0) add(arguments, {"-ar", std::to_string(format.sample_rate)});
-    if (format.channels > 0) add(arguments, {"-ac", std::to_string(format.channels)});
+    if (sound) {
+        add(arguments, {"-c:a", std::string(format.audio_codec)});
+        if (format.audio_bitrate > 0) add(arguments, {"-b:a", std::to_string(format.audio_bitrate)});
+        if (format.sample_rate > 0) add(arguments, {"-ar", std::to_string(format.sample_rate)});
+        if (format.channels > 0) add(arguments, {"-ac", std::to_string(format.channels)});
+    }
     add(arguments, {"-threads", "1", "-map_metadata", "-1", "-fflags", "+bitexact", "-flags", "+bitexact"});
     if (format.faststart) add(arguments, {"-movflags", "+faststart"});
     add(arguments, {"-f", std::string(format.muxer)});
     arguments.insert(arguments.end(), encoding.extra.begin(), encoding.extra.end());
     arguments.push_back(temporary.empty() ? std::string("pipe:1") : "file:" + temporary);
     return arguments;
-}
-
-// Waits for the child; a signal that arrives meanwhile ends it at once.
-int child_wait(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-        if (interrupt_signal()) kill(pid, SIGKILL);
-    }
-    return status;
 }
 
 void input_close(Encoder& encoder) {
@@ -251,43 +243,16 @@ EncoderPtr encoder_start(const std::string& ffmpeg_path, const VideoEncoding& en
         !output_temporary_create(encoding.output, ENCODER_TEMPORARY_SUFFIX, encoder->temporary, error))
         return nullptr;
     const std::vector<std::string> arguments = ffmpeg_arguments(ffmpeg_path, encoding, encoder->temporary);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         error = std::string("cannot make a pipe to ffmpeg: ") + std::strerror(errno);
         return nullptr;
     }
-    // A closed pipe is reported by write, as EPIPE, rather than by a signal.
-    signal(SIGPIPE, SIG_IGN);
-    const pid_t parent = getpid();
-    const int null_output = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Only what is safe between fork and exec. ffmpeg gets the usual
-        // SIGPIPE back; in a process group of its own it does not see the
-        // terminal's Ctrl-C (this process decides what becomes of an
-        // interrupted encoding); and it is killed when this process ends in
-        // any way, SIGKILL included, so no orphan finishes the file. Its
-        // standard output is the video, or nothing.
-        signal(SIGPIPE, SIG_DFL);
-        setpgid(0, 0);
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
-        dup2(ends[0], STDIN_FILENO);
-        if (!to_standard_output && null_output >= 0) dup2(null_output, STDOUT_FILENO);
-        execve(ffmpeg_path.c_str(), argv.data(), environ);
-        _exit(127);
-    }
-    const int fork_errno = errno;
-    if (null_output >= 0) close(null_output);
+    // ffmpeg's standard output is the video, or nothing.
+    const pid_t pid = child_start(arguments, ends[0], to_standard_output ? STDOUT_FILENO : -1, error);
     close(ends[0]);
     encoder->input = ends[1];
-    if (pid < 0) {
-        error = "cannot start " + ffmpeg_path + ": " + std::strerror(fork_errno);
-        return nullptr;
-    }
+    if (pid < 0) return nullptr;
     encoder->pid = pid;
     Encoder& started = *encoder;
     encoder->writer = std::thread([&started] { writer_run(started); });
@@ -334,12 +299,8 @@ bool encoder_finish(EncoderPtr encoder, std::string& error) {
         error = "interrupted";
         return false;  // the deleter removes the temporary file
     }
-    if (status < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        error = status >= 0 && WIFEXITED(status)
-                    ? "ffmpeg failed with exit status " + std::to_string(WEXITSTATUS(status))
-                    : std::string("ffmpeg ended abnormally");
-        return false;
-    }
+    error = child_failure("ffmpeg", status);
+    if (!error.empty()) return false;
     if (encoder->temporary.empty()) return true;
     if (!output_commit(encoder->output, encoder->temporary, error)) return false;
     encoder->temporary.clear();

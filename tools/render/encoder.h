@@ -29,7 +29,7 @@ struct VideoEncoding {
     int32_t height = 0;
     CliRate fps;
     int64_t frames = 0;  // that will be written
-    std::string tune;    // the MP3 of which the span from `from` on is muxed in
+    std::string tune;    // the MP3 of which the span from `from` on is muxed in; empty for none
     double from = 0.0;   // seconds
     double span = 0.0;   // seconds
 };

@@ -10,6 +10,7 @@ constexpr CliSubcommand COMMANDS[] = {
     {"frame", "-o OUT.png", "one frame, for given values or a row of the tracks, to PNG", command_frame},
     {"video", "-o OUT.mp4", "the presentation with its music as a video, or as PNG frames", command_video},
     {"sheet", "-o SHEET.png", "a contact sheet: the whole timeline in one labelled PNG", command_sheet},
+    {"join", "JOB... -o OUT", "the video of a job's parts, rendered apart, encoded once", command_join},
     {"bench", "", "milliseconds per frame of each scene and of the whole presentation", command_bench},
 };
 

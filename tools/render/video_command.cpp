@@ -1,9 +1,12 @@
 // zirbelon-render video: the presentation as a video with its music, or as
 // numbered PNG frames. Frame i shows the music position from + i * M / N at
 // N/M frames per second, and the row that position gives, exactly as the
-// presentation would.
+// presentation would. With a job folder (job.h) the frames go to lossless
+// chunks first and the video is encoded from them once all are there, so
+// whole, resumed and joined runs feed the encoder the same frames.
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -15,7 +18,9 @@
 #include "tools/render/encoder.h"
 #include "tools/render/formats.h"
 #include "tools/render/frame_mix.h"
+#include "tools/render/frame_reader.h"
 #include "tools/render/interrupt.h"
+#include "tools/render/job.h"
 #include "tools/render/options.h"
 #include "tools/pictures/png.h"
 #include "tools/render/progress.h"
@@ -29,6 +34,11 @@ constexpr double FPS_MAX = 1000.0;
 constexpr double SECONDS_MAX = 86400.0;  // a day: far past any tune, and a count that fits
 constexpr int64_t SUBFRAMES_MAX = 64;
 constexpr double SHUTTER_DEFAULT = 180.0;  // degrees: half the frame interval, as film cameras expose
+// Ten seconds at 60 fps: a stopped run loses at most that much work, and a
+// part is not much shorter than a share of the whole.
+constexpr int64_t CHUNK_FRAMES_DEFAULT = 600;
+constexpr int64_t CHUNK_FRAMES_MAX = 1'000'000;
+constexpr int64_t PARTS_MAX = 10'000;
 
 struct VideoOptions {
     std::string output;
@@ -45,6 +55,12 @@ struct VideoOptions {
     int32_t ssaa = 1;
     int32_t subframes = 1;
     double shutter = SHUTTER_DEFAULT;
+    std::string job;                        // the job folder, or empty
+    std::vector<std::string> join_folders;  // more folders whose chunks count (join)
+    int32_t part = 0;                       // this run's part of `parts`, from 1; 0 for all
+    int32_t parts = 0;
+    int64_t chunk_frames = CHUNK_FRAMES_DEFAULT;
+    bool has_chunk = false;
     CommonOptions common;
 };
 
@@ -92,7 +108,8 @@ CliCommand video_command(VideoOptions& video, const std::string& preset_help) {
         .usage = {"-o OUT.mp4|.mkv|.mov|.webm|- [--preset NAME] [--fps F] [--from S] [--to S] [--size WxH]",
                   "-o OUT [--codec C] [--crf Q | --bitrate B] [--lossless] [--ffmpeg-args \"...\"] [--dir DIR]",
                   "--png FOLDER [--fps F] [--from S] [--to S] [--size WxH] [--dir DIR]",
-                  "(-o OUT | --png FOLDER) [--ssaa N] [--blur SUBFRAMES[:SHUTTER]] ..."},
+                  "(-o OUT | --png FOLDER) [--ssaa N] [--blur SUBFRAMES[:SHUTTER]] ...",
+                  "(-o OUT | --part I/N) --job FOLDER [--chunk FRAMES] ..."},
         .description = "Renders the presentation with no display, as a video with the tune (encoded\n"
                        "by ffmpeg) or as numbered PNG frames. Frame i shows the music position\n"
                        "FROM + i x M / N seconds at N/M frames per second, and so row\n"
@@ -174,6 +191,31 @@ CliCommand video_command(VideoOptions& video, const std::string& preset_help) {
                 {"--ffmpeg-args", "\"...\"",
                  "more options for ffmpeg's output, added after all of this\ntool's (quotes keep blanks in one)",
                  for_video(video, cli_take_string(video.ffmpeg_args))},
+                {"--job", "FOLDER",
+                 "keep the frames in FOLDER as lossless chunks and encode the\nvideo from them: run again, "
+                 "a stopped run goes on where it\nstopped; chunks made from other inputs are thrown away",
+                 cli_take_string(video.job)},
+                {"--part", "I/N",
+                 "with --job: render only the I-th of N shares of the chunks\n(no video); join the parts "
+                 "with zirbelon-render join",
+                 [&video](std::string_view text, std::string& error) {
+                     const size_t slash = text.find('/');
+                     int64_t part = 0, parts = 0;
+                     if (slash == std::string_view::npos || !cli_integer(text.substr(0, slash), part) ||
+                         !cli_integer(text.substr(slash + 1), parts) || parts < 1 || parts > PARTS_MAX ||
+                         part < 1 || part > parts) {
+                         error = "needs I/N with 1 <= I <= N <= 10000, not '" + std::string(text) + "'";
+                         return false;
+                     }
+                     video.part = int32_t(part);
+                     video.parts = int32_t(parts);
+                     return true;
+                 }},
+                {"--chunk", "FRAMES", "with --job: frames per chunk (default 600)",
+                 [&video](std::string_view text, std::string& error) {
+                     video.has_chunk = true;
+                     return cli_take_integer(video.chunk_frames, 1, CHUNK_FRAMES_MAX)(text, error);
+                 }},
                 cli_quiet_option(video.quiet),
             },
         .operand = nullptr,
@@ -206,15 +248,234 @@ RowFrame render_shown(const SyncTracks& tracks, const VideoOptions& video, int64
     return row_frame(tracks.camera, row_from_seconds(moment));
 }
 
+// What the frames of a run go to: a PNG file, the video's encoder or a chunk's.
+using FrameSink = std::function<bool(Raster image, std::string& error)>;
+
+struct RenderRun {
+    const CliCommand& command;
+    const VideoOptions& video;
+    Renderer* renderer;  // null when nothing is to be rendered
+    const SyncTracks& tracks;
+    Progress& progress;
+    int64_t done = 0;  // frames rendered by this run
+};
+
+// The status a run ends with when a step failed: the signal's, if one came.
+int failed_status(RenderRun& run, const std::string& error) {
+    progress_finish(run.progress, run.done);
+    if (const int signal_number = interrupt_signal()) return interrupted_status(signal_number);
+    return cli_failure(run.command, error);
+}
+
+// Renders frames [first, end) in order into the sink. Each render is
+// submitted before the one before it is taken, so the GL draws the next while
+// a render is mixed into its frame (the renders of the shutter's moments at
+// the renderer's, possibly larger, size mixed down to the frame's size) and
+// the frame is written. CLI_OK, or the status to end with.
+int frames_render(RenderRun& run, int64_t first, int64_t end, const FrameSink& sink) {
+    const VideoOptions& video = run.video;
+    const int64_t subframes = video.subframes;
+    const int64_t renders = (end - first) * subframes;
+    FramePipeline pipeline = frame_pipeline_start(*run.renderer);
+    FrameMix mix;
+    std::string error;
+    for (int64_t render = 0; render <= renders; ++render) {
+        if (interrupt_signal()) return failed_status(run, "interrupted");
+        if (render < renders) {
+            const RowFrame shown = render_shown(run.tracks, video, first * subframes + render);
+            if (!frame_pipeline_submit(pipeline, shown.scene, shown.values))
+                return failed_status(run, "the GL gave no pixels for frame " + std::to_string(first + render / subframes));
+        }
+        if (render == 0) continue;
+        const int64_t taken = render - 1;
+        if (taken % subframes == 0) mix = frame_mix_start(run.video.common.width, run.video.common.height, video.ssaa);
+        if (!frame_mix_add(mix, frame_pipeline_take(pipeline)))
+            return failed_status(run, "the GL gave no pixels for frame " + std::to_string(first + taken / subframes));
+        if (taken % subframes != subframes - 1) continue;
+        if (!sink(frame_mix_result(mix), error)) return failed_status(run, error);
+        progress_update(run.progress, ++run.done);
+    }
+    return CLI_OK;
+}
+
+// The settings that shape the frames, as text for the job's inputs.
+std::string picture_settings(const VideoOptions& video) {
+    char text[256];
+    std::snprintf(text, sizeof text, "%dx%d fps %lld/%lld from %.17g to %.17g ssaa %d blur %d:%.17g chunk %lld",
+                  video.common.width, video.common.height, (long long)video.fps.numerator,
+                  (long long)video.fps.denominator, video.from, video.to, video.ssaa, video.subframes,
+                  video.shutter, (long long)video.chunk_frames);
+    return text;
+}
+
+// The command's arguments without those naming where this run's work goes
+// and whether it shows progress, which join gives anew.
+std::vector<std::string> job_arguments(std::span<const std::string_view> args) {
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        bool own = arg == "-q" || arg == "--quiet";
+        for (const std::string_view flag : {"-o", "--output", "--job", "--part"}) {
+            if (arg == flag) {
+                own = true;
+                ++i;  // and its value
+            } else if (arg.starts_with(std::string(flag) + "=")) {
+                own = true;
+            }
+        }
+        if (!own) kept.emplace_back(arg);
+    }
+    return kept;
+}
+
+struct JobChunk {
+    int64_t index;
+    int64_t first;  // frames [first, end)
+    int64_t end;
+};
+
+// Makes the job folder hold this run's inputs: chunks made from others go,
+// with a note that says what changed. The key of the chunks, or empty.
+std::string job_prepare(const CliCommand& command, const VideoOptions& video,
+                        std::span<const std::string_view> args, std::string& error) {
+    std::error_code made;
+    std::filesystem::create_directories(video.job, made);
+    if (made) {
+        error = "cannot make the job folder " + video.job + ": " + made.message();
+        return {};
+    }
+    JobManifest now;
+    if (!job_inputs_read(video.common.dir, video.common.shaders, picture_settings(video), now.inputs, error))
+        return {};
+    const std::string key = job_key(now.inputs);
+    // A manifest cut short by a crash is written anew: the chunks' names
+    // still say what they were made from.
+    JobManifest before;
+    if (!job_manifest_read(video.job, before, error) && !error.empty()) {
+        cli_note(command, error + ": writing it anew");
+        before = {};
+    }
+    // A join keeps the arguments the parts recorded.
+    now.arguments = video.join_folders.empty() ? job_arguments(args) : before.arguments;
+    if (!before.inputs.empty() && job_key(before.inputs) != key)
+        cli_note(command, video.job + " holds frames made from other inputs (" +
+                              job_changes(before.inputs, now.inputs) + "): starting over");
+    job_stale_chunks_remove(video.job, key);
+    if (!job_manifest_write(video.job, now, error)) return {};
+    for (const std::string& folder : video.join_folders) {
+        JobManifest other;
+        std::string problem;
+        if (!job_manifest_read(folder, other, problem))
+            cli_note(command, problem.empty() ? folder + " holds no job" : problem);
+        else if (job_key(other.inputs) != key)
+            cli_note(command, folder + " holds frames made from other inputs (" +
+                                  job_changes(other.inputs, now.inputs) + "): they are not used");
+    }
+    return key;
+}
+
+// The chunks that must be rendered: missing or damaged in every folder of the job.
+std::vector<JobChunk> job_chunks_to_render(const CliCommand& command, const VideoOptions& video,
+                                           const std::string& key, int64_t frames) {
+    const int64_t count = (frames + video.chunk_frames - 1) / video.chunk_frames;
+    const ChunkRange range = video.part ? job_part_chunks(count, video.part, video.parts) : ChunkRange{0, count};
+    std::vector<std::string> folders = {video.job};
+    folders.insert(folders.end(), video.join_folders.begin(), video.join_folders.end());
+    std::vector<JobChunk> chunks;
+    for (int64_t index = range.first; index < range.end; ++index) {
+        std::string path;
+        std::vector<std::string> damaged;
+        const ChunkState state = job_chunk_find(folders, key, index, path, damaged);
+        for (const std::string& file : damaged) {
+            cli_note(command, file + " is damaged: " +
+                                  (state == ChunkState::intact ? "another copy is used" : "rendering it again"));
+            std::error_code ignored;
+            std::filesystem::remove(file, ignored);
+        }
+        if (state != ChunkState::intact)
+            chunks.push_back({index, index * video.chunk_frames, std::min(frames, (index + 1) * video.chunk_frames)});
+    }
+    return chunks;
+}
+
+// Renders one chunk to a lossless file of the job and gives it its sealed name.
+int chunk_render(RenderRun& run, const std::string& ffmpeg, const std::string& key, const JobChunk& chunk) {
+    const VideoOptions& video = run.video;
+    std::string error;
+    Output target;
+    const std::string unsealed = job_chunk_unsealed(video.job, key, chunk.index);
+    if (!output_prepare(unsealed, target, error)) return failed_status(run, error);
+    std::vector<std::string> stale;
+    output_stale_remove(target, ENCODER_TEMPORARY_SUFFIX, stale);
+    EncoderPtr encoder = encoder_start(
+        ffmpeg, job_chunk_encoding(target, video.common.width, video.common.height, video.fps, chunk.end - chunk.first),
+        error);
+    if (!encoder) return failed_status(run, error);
+    const int status = frames_render(run, chunk.first, chunk.end, [&encoder](Raster image, std::string& failure) {
+        return encoder_write(*encoder, std::move(image.rgba), failure);
+    });
+    if (status != CLI_OK) return status;
+    if (!encoder_finish(std::move(encoder), error) || !job_chunk_seal(video.job, key, chunk.index, error))
+        return failed_status(run, error);
+    return CLI_OK;
+}
+
+// The one encoding of the video, from every chunk in order. Each chunk must
+// be there, intact, with exactly its frames.
+int job_encode(const RenderRun& rendered, const std::string& ffmpeg, const std::string& key,
+               const VideoEncoding& encoding) {
+    const VideoOptions& video = rendered.video;
+    // The encoding of a long video takes minutes of its own: a progress line of its own.
+    Progress progress = progress_start("frames encoded", encoding.frames, video.quiet);
+    RenderRun run{rendered.command, video, nullptr, rendered.tracks, progress};
+    std::string error;
+    std::vector<std::string> folders = {video.job};
+    folders.insert(folders.end(), video.join_folders.begin(), video.join_folders.end());
+    EncoderPtr encoder = encoder_start(ffmpeg, encoding, error);
+    if (!encoder) return failed_status(run, error);
+    std::vector<uint8_t> rgba;
+    for (int64_t first = 0, index = 0; first < encoding.frames; first += video.chunk_frames, ++index) {
+        std::string path;
+        std::vector<std::string> damaged;
+        if (job_chunk_find(folders, key, index, path, damaged) != ChunkState::intact)
+            return failed_status(run, "chunk " + std::to_string(index) + " went missing or was damaged");
+        FrameReaderPtr reader =
+            frame_reader_open(ffmpeg, path, video.common.width, video.common.height, error);
+        if (!reader) return failed_status(run, error);
+        const int64_t wanted = std::min(video.chunk_frames, encoding.frames - first);
+        int64_t got = 0;
+        while (frame_reader_next(*reader, rgba, error)) {
+            if (++got > wanted) break;
+            if (!encoder_write(*encoder, std::move(rgba), error)) return failed_status(run, error);
+            progress_update(progress, ++run.done);
+        }
+        if (!error.empty()) return failed_status(run, path + ": " + error);
+        if (got != wanted)
+            return failed_status(run, path + " holds " + std::to_string(got) + " frames, not " +
+                                          std::to_string(wanted));
+    }
+    if (!encoder_finish(std::move(encoder), error)) return failed_status(run, error);
+    progress_finish(progress, run.done);
+    return CLI_OK;
+}
+
 }  // namespace
 
-int command_video(std::span<const std::string_view> args) {
+int video_run(std::span<const std::string_view> args, const std::vector<std::string>& join_folders) {
     VideoOptions video;
     const std::string preset_help = presets_help();
     const CliCommand command = video_command(video, preset_help);
     if (const auto done = cli_parse(command, args)) return *done;
+    video.join_folders = join_folders;
     CommonOptions& common = video.common;
-    if (video.output.empty() == video.png_folder.empty())
+    const bool to_job = !video.job.empty();
+    if (video.part && !to_job) return cli_usage_error(command, "--part renders into a job: add --job FOLDER");
+    if (video.has_chunk && !to_job) return cli_usage_error(command, "--chunk is for a job: add --job FOLDER");
+    if (to_job && !video.png_folder.empty()) return cli_usage_error(command, "--job is for a video, not --png");
+    if (video.part && !video.output.empty())
+        return cli_usage_error(command, "a part is not encoded: join the parts with " + std::string(RENDER_TOOL) +
+                                            " join, without -o here");
+    if (video.output.empty() == video.png_folder.empty() && !video.part)
         return cli_usage_error(command, "say where the frames go: -o OUT.mp4 or --png FOLDER");
     if (video.has_to && !(video.to > video.from)) return cli_usage_error(command, "--to must come after --from");
     if (const VideoPreset* preset = video.format.preset) {
@@ -225,12 +486,13 @@ int command_video(std::span<const std::string_view> args) {
         if (!video.has_fps) video.fps = preset->fps;
     }
     const bool to_png = !video.png_folder.empty();
+    const bool encodes = !to_png && !video.part;
     if (to_png && video.has_format_choice)
         return cli_usage_error(command, "--codec, --crf, --bitrate, --lossless and --ffmpeg-args are for a video");
     VideoFormat format;
     std::vector<std::string> extra;
     std::string error;
-    if (!to_png) {
+    if (encodes) {
         if (!video_format_resolve(video.output, video.format, format, error)) return cli_usage_error(command, error);
         if (!ffmpeg_args_split(video.ffmpeg_args, extra, error)) return cli_usage_error(command, error);
         if (format.even_sides && (common.width % 2 || common.height % 2))
@@ -242,14 +504,14 @@ int command_video(std::span<const std::string_view> args) {
     const std::filesystem::path dir = common.dir;
 
     Output target;
-    if (!to_png) {
+    if (encodes) {
         if (!output_prepare(video.output, target, error)) return cli_failure(command, error);
         if (target.kind == OutputKind::in_place)
             return cli_failure(command, "cannot write " + video.output +
                                             ": a video is written to a file or to standard output ('-')");
     }
     // With the video on standard output, the report goes to stderr.
-    std::FILE* report = target.kind == OutputKind::standard_output && !to_png ? stderr : stdout;
+    std::FILE* report = target.kind == OutputKind::standard_output && encodes ? stderr : stdout;
     SyncTracks tracks;
     if (!sync_tracks_load(dir, tracks, error)) return cli_failure(command, error);
 
@@ -266,8 +528,24 @@ int command_video(std::span<const std::string_view> args) {
     if (!to_png && !encoder_find(ffmpeg, error)) return cli_failure(command, error);
 
     const int64_t frames = timeline_frame_count(video.from, video.to, video.fps);
-    RendererPtr renderer = renderer_create_from_options(common, error, video.ssaa);
-    if (!renderer) return cli_failure(command, error);
+    std::string key;
+    std::vector<JobChunk> chunks;
+    if (to_job) {
+        key = job_prepare(command, video, args, error);
+        if (key.empty()) return cli_failure(command, error);
+        chunks = job_chunks_to_render(command, video, key, frames);
+    }
+    int64_t to_render = frames;
+    if (to_job) {
+        to_render = 0;
+        for (const JobChunk& chunk : chunks) to_render += chunk.end - chunk.first;
+    }
+    // A job whose frames are all there needs no GL.
+    RendererPtr renderer;
+    if (to_render > 0) {
+        renderer = renderer_create_from_options(common, error, video.ssaa);
+        if (!renderer) return cli_failure(command, error);
+    }
 
     const InterruptGuard interrupt_guard;
     EncoderPtr encoder;
@@ -275,69 +553,49 @@ int command_video(std::span<const std::string_view> args) {
         std::error_code made;
         std::filesystem::create_directories(video.png_folder, made);
         if (made) return cli_failure(command, "cannot make the folder " + video.png_folder + ": " + made.message());
-    } else {
-        if (target.kind == OutputKind::replaced) {
-            std::vector<std::string> stale;
-            output_stale_remove(target, ENCODER_TEMPORARY_SUFFIX, stale);
-            for (const std::string& name : stale)
-                cli_note(command, "removed " + name + ", left by a run that was killed");
-        }
-        const VideoEncoding encoding{target,    format, extra, common.width, common.height,
-                                     video.fps, frames, tune,  video.from,   video.to - video.from};
+    } else if (encodes && target.kind == OutputKind::replaced) {
+        std::vector<std::string> stale;
+        output_stale_remove(target, ENCODER_TEMPORARY_SUFFIX, stale);
+        for (const std::string& name : stale) cli_note(command, "removed " + name + ", left by a run that was killed");
+    }
+    const VideoEncoding encoding{target,    format, extra, common.width, common.height,
+                                 video.fps, frames, tune,  video.from,   video.to - video.from};
+    if (encodes && !to_job) {
         encoder = encoder_start(ffmpeg, encoding, error);
         if (!encoder) return cli_failure(command, error);
     }
 
-    // Each render is submitted before the one before it is taken, so the GL
-    // draws the next while a render is mixed into its frame (the renders of
-    // the shutter's moments at the renderer's, possibly larger, size mixed
-    // down to the frame's size) and the frame is written.
-    const int64_t renders = frames * video.subframes;
-    FramePipeline pipeline = frame_pipeline_start(*renderer);
-    FrameMix mix;
-    int64_t written = 0;
-    Progress progress = progress_start("frames", frames, video.quiet);
-    const auto no_pixels = [&] {
-        progress_finish(progress, written);
-        return cli_failure(command, "the GL gave no pixels for frame " + std::to_string(written));
-    };
-    for (int64_t render = 0; render <= renders; ++render) {
-        if (const int signal_number = interrupt_signal()) {
-            progress_finish(progress, written);
-            return interrupted_status(signal_number);
-        }
-        if (render < renders) {
-            const RowFrame shown = render_shown(tracks, video, render);
-            if (!frame_pipeline_submit(pipeline, shown.scene, shown.values)) return no_pixels();
-        }
-        if (render == 0) continue;
-        const int64_t taken = render - 1;
-        if (taken % video.subframes == 0) mix = frame_mix_start(common.width, common.height, video.ssaa);
-        if (!frame_mix_add(mix, frame_pipeline_take(pipeline))) return no_pixels();
-        if (taken % video.subframes != video.subframes - 1) continue;
-        Raster image = frame_mix_result(mix);
-        const bool done =
-            to_png ? png_write((std::filesystem::path(video.png_folder) / frame_name(written)).string(), image, error)
-                   : encoder_write(*encoder, std::move(image.rgba), error);
-        if (!done) {
-            progress_finish(progress, written);
-            if (const int signal_number = interrupt_signal()) return interrupted_status(signal_number);
-            return cli_failure(command, error);
-        }
-        progress_update(progress, ++written);
+    Progress progress = progress_start("frames", to_render, video.quiet);
+    RenderRun run{command, video, renderer.get(), tracks, progress};
+    double seconds = 0.0;  // the rendering's, a job's final encoding not counted
+    if (to_job) {
+        for (const JobChunk& chunk : chunks)
+            if (const int status = chunk_render(run, ffmpeg, key, chunk); status != CLI_OK) return status;
+        progress_finish(progress, to_render);
+        seconds = progress_seconds(progress);
+        if (encodes)
+            if (const int status = job_encode(run, ffmpeg, key, encoding); status != CLI_OK) return status;
+    } else {
+        int64_t written = 0;
+        const int status = frames_render(run, 0, frames, [&](Raster image, std::string& failure) {
+            const std::filesystem::path png = std::filesystem::path(video.png_folder) / frame_name(written++);
+            return to_png ? png_write(png.string(), image, failure)
+                          : encoder_write(*encoder, std::move(image.rgba), failure);
+        });
+        if (status != CLI_OK) return status;
+        if (encoder && !encoder_finish(std::move(encoder), error)) return failed_status(run, error);
+        progress_finish(progress, to_render);
+        seconds = progress_seconds(progress);
     }
-    if (encoder && !encoder_finish(std::move(encoder), error)) {
-        progress_finish(progress, frames);
-        if (const int signal_number = interrupt_signal()) return interrupted_status(signal_number);
-        return cli_failure(command, error);
-    }
-    progress_finish(progress, frames);
 
-    const double seconds = progress_seconds(progress);
-    std::fprintf(report, "%s: %lld frames at %s fps, %s to %s, %dx%d, in %.1f s (%.1f frames/s)\n",
-                 to_png ? video.png_folder.c_str() : video.output.c_str(), (long long)frames,
-                 timeline_rate_label(video.fps).c_str(), timeline_label(video.from).c_str(),
-                 timeline_label(video.to).c_str(), common.width, common.height, seconds,
-                 seconds > 0.0 ? double(frames) / seconds : 0.0);
+    const std::string made = to_png ? video.png_folder : encodes ? video.output : video.job;
+    std::fprintf(report, "%s: %lld frames at %s fps, %s to %s, %dx%d, %lld rendered in %.1f s (%.1f frames/s)\n",
+                 made.c_str(), (long long)frames, timeline_rate_label(video.fps).c_str(),
+                 timeline_label(video.from).c_str(), timeline_label(video.to).c_str(), common.width, common.height,
+                 (long long)to_render, seconds, seconds > 0.0 ? double(to_render) / seconds : 0.0);
     return CLI_OK;
+}
+
+int command_video(std::span<const std::string_view> args) {
+    return video_run(args, {});
 }
