@@ -16,11 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class VideoJobTest : public testing::Test {
+class StudioVideoJob : public testing::Test {
 protected:
     void SetUp() override {
         dir_ = fs::path(testing::TempDir()) /
-               ("video_job_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("studio_video_job_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -47,7 +47,7 @@ protected:
 
 }  // namespace
 
-TEST_F(VideoJobTest, SuccessSaysWhatItWrote) {
+TEST_F(StudioVideoJob, SuccessSaysWhatItWrote) {
     const std::string render = tool("render", "printf 'frame 1 of 2\\r'; printf 'frame 2 of 2\\n'; exit 0");
     VideoJob job;
     std::string error;
@@ -58,7 +58,7 @@ TEST_F(VideoJobTest, SuccessSaysWhatItWrote) {
     EXPECT_FALSE(video_job_poll(job)) << "an ended job ends once";
 }
 
-TEST_F(VideoJobTest, FailureSaysTheToolsLastLine) {
+TEST_F(StudioVideoJob, FailureSaysTheToolsLastLine) {
     const std::string render =
         tool("render", "printf 'frame 1 of 9\\r'; echo 'zirbelon-render video: no tune vaxo.mp3 in show' >&2; exit 1");
     VideoJob job;
