@@ -88,16 +88,34 @@ std::optional<float> track_value_parse(std::string_view text) {
     return value;
 }
 
+std::string text_quote(std::string_view token) {
+    constexpr size_t SHOWN = 60;
+    std::string quoted = "'";
+    for (const char c : token.substr(0, SHOWN)) {
+        if (c >= ' ' && c <= '~') {
+            quoted += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", unsigned(static_cast<unsigned char>(c)));
+            quoted += escaped;
+        }
+    }
+    quoted += token.size() > SHOWN ? "'... (" + std::to_string(token.size()) + " bytes)" : "'";
+    return quoted;
+}
+
 std::optional<float> track_key_value_parse(std::string_view text, std::string& why) {
     const std::optional<float> value = track_value_parse(text);
     if (value && std::isfinite(*value)) return value;
+    // One rule for every spelling: inf, INF, Infinity, nan, NaN, nan(0x...).
+    const auto wide = parse_whole<double>(text);
     const char* reason = "is not a float";
-    if (value)
+    if (value || (wide && !std::isfinite(*wide)))
         reason = "is not a finite number: a key's value lies from -3.4e38 to 3.4e38";
-    else if (const auto wide = parse_whole<double>(text); wide && std::isfinite(*wide))
+    else if (wide)
         reason = "is beyond a float's range, -3.4e38 to 3.4e38";
     std::ostringstream message;
-    message << '\'' << text << "' " << reason;
+    message << text_quote(text) << ' ' << reason;
     why = message.str();
     return std::nullopt;
 }
@@ -134,14 +152,14 @@ TrackText track_text_parse(std::string_view text) {
             return fail("expected ROW VALUE KIND, found " + std::to_string(count) + " field" +
                         (count == 1 ? "" : "s"));
         const auto row = parse_whole<int32_t>(fields[0]);
-        if (!row) return fail("row '" + std::string(fields[0]) + "' is not a 32-bit integer");
+        if (!row) return fail("row " + text_quote(fields[0]) + " is not a 32-bit integer");
         std::string why;
         const auto value = track_key_value_parse(fields[1], why);
         if (!value) return fail("value " + why);
         const auto kind = kind_parse(fields[2]);
         if (!kind)
-            return fail("kind '" + std::string(fields[2]) +
-                        "' is neither -128 to 127 nor hold, linear, smoothstep, quadratic");
+            return fail("kind " + text_quote(fields[2]) +
+                        " is neither -128 to 127 nor hold, linear, smoothstep, quadratic");
         if (!result.keys.empty() && *row <= result.keys.back().row)
             return fail("row " + std::to_string(*row) + " does not ascend from row " +
                         std::to_string(result.keys.back().row) + " on line " + std::to_string(previous_line));

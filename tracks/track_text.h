@@ -60,6 +60,11 @@ std::string track_text_format(std::span<const Keyframe> keys);
 std::string track_value_format(float value);
 std::optional<float> track_value_parse(std::string_view text);
 
+// A token of a text (a field, an argument) quoted for a message: cut to its
+// first 60 characters, with what is not printable ASCII written as \xNN, so
+// that a message stays short and plain whatever the input held.
+std::string text_quote(std::string_view token);
+
 // A key's value as makers give it (build, the studio): a finite float. A key
 // that is not a number, or infinite, only slows the picture down and shows
 // as nonsense. nullopt with the reason in why ("'inf' is not a finite

@@ -162,3 +162,30 @@ TEST(CliVersion, NamesTheProjectsVersion) {
 }
 
 }  // namespace
+
+// A negative operand that is not finite is an operand, like -3: whoever takes
+// it says whether it fits, rather than the parser calling it an option.
+TEST(CliParse, NegativeNonFiniteOperandsAreOperands) {
+    Example a;
+    EXPECT_FALSE(a.parse({"-inf", "-NaN", "-Infinity"}).status);
+    EXPECT_EQ(a.operands, (std::vector<std::string>{"-inf", "-NaN", "-Infinity"}));
+    Example b;
+    const Parsed refused = b.parse({"--fps", "-inf"});
+    EXPECT_EQ(refused.status, CLI_USAGE);
+    EXPECT_NE(refused.err.find("not '-inf'"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("unknown option"), std::string::npos) << refused.err;
+}
+
+// An error quotes what it refuses short and plain: a huge value is cut, and
+// bytes that are not printable are written as escapes.
+TEST(CliParse, ErrorsQuoteTokensShortAndPlain) {
+    Example a;
+    const std::string huge(10'000'000, '7');
+    const Parsed long_value = a.parse({"--fps", huge});
+    EXPECT_EQ(long_value.status, CLI_USAGE);
+    EXPECT_LT(long_value.err.size(), 300u);
+    EXPECT_NE(long_value.err.find("(10000000 bytes)"), std::string::npos) << long_value.err;
+    Example b;
+    const Parsed binary = b.parse({"--fps", std::string_view("\x01\xff" "a\n", 4)});
+    EXPECT_NE(binary.err.find("'\\x01\\xffa\\x0a'"), std::string::npos) << binary.err;
+}

@@ -680,3 +680,38 @@ TEST_F(EditModelTest, NudgesLandOnTheDecimalsOfTheValueAndTheStep) {
     ASSERT_TRUE(edit_nudge_value(model, CAM_DIST, 0, 1.0f));
     EXPECT_EQ(edit_key_at(model, CAM_DIST, 0)->value, 3.4028235e38f) << "a nudge stays within a float's range";
 }
+
+// Edits that outlive a studio ended by a signal go to recovery copies beside
+// the texts, never over them; the next start takes them back as unsaved
+// edits, or drops them.
+TEST_F(EditModelTest, RecoveryCopiesKeepEditsBesideTheTexts) {
+    write_small();
+    binary_write(bin_ / "sync_zeta.track", {{0, 1.0f, 1}});
+    const std::string text_before = file_text(texts_ / "cam.dist.txt");
+    {
+        EditModel model = load();
+        ASSERT_TRUE(edit_set_value(model, CAM_DIST, 10, 4.5f));
+        ASSERT_TRUE(edit_insert_key(model, 5, 7));
+        std::string error;
+        ASSERT_TRUE(edit_model_recovery_write(model, error)) << error;
+    }
+    EXPECT_EQ(file_text(texts_ / "cam.dist.txt"), text_before) << "the text itself is never written";
+    ASSERT_TRUE(fs::exists(texts_ / "cam.dist.txt.recovery"));
+    ASSERT_TRUE(fs::exists(bin_ / "sync_zeta.track.recovery.txt"));
+    EXPECT_FALSE(fs::exists(texts_ / "cam.rot.txt.recovery")) << "a track without edits has no copy";
+
+    EditModel model = load();
+    EXPECT_EQ(edit_model_recovery_path(model, CAM_ROT), "");
+    std::string error;
+    ASSERT_TRUE(edit_model_recover(model, CAM_DIST, error)) << error;
+    EXPECT_EQ(edit_key_at(model, CAM_DIST, 10)->value, 4.5f);
+    EXPECT_TRUE(model.tracks[CAM_DIST].dirty);
+    EXPECT_FALSE(fs::exists(texts_ / "cam.dist.txt.recovery"));
+    EXPECT_NE(text_of(model, CAM_DIST).find("# the rise"), std::string::npos) << "comments come back too";
+    ASSERT_TRUE(edit_undo(model));
+    EXPECT_EQ(edit_key_at(model, CAM_DIST, 10)->value, 10.0f);
+
+    edit_model_recovery_discard(model, 5);
+    EXPECT_FALSE(fs::exists(bin_ / "sync_zeta.track.recovery.txt"));
+    EXPECT_EQ(edit_key_at(model, 5, 7), nullptr);
+}

@@ -7,7 +7,8 @@
 # with no audio device the clock still advances; paused and idle it waits for
 # events; a second shot at one row keeps the first; any window size, down to
 # 2x2, keeps it running; a text changed by another program while the studio
-# holds edits of it is not written over by a save; --bench says how soon a
+# holds edits of it is not written over by a save; a signal ends it with
+# 128+N and keeps its unsaved edits beside the texts; --bench says how soon a
 # seek is heard. Installed under a scratch prefix, it needs to be told which
 # presentation outside a checkout's build, makes a project folder from the
 # installed one, edits, saves, shoots and renders a video there with the
@@ -196,8 +197,17 @@ sleep 1
   fail "the studio wrote over the outside change: $(head -3 texts/cam.dist.txt)"
 [ "$before_text" != "$(cat texts/cam.dist.txt)" ] || fail "the outside change did not happen"
 alive
-kill -KILL "$studio_pid"
-wait "$studio_pid" 2>/dev/null || true
+
+echo "== a signal ends it with 128+N, its unsaved edits kept beside the texts"
+outside=$(cat texts/cam.dist.txt)
+kill -TERM "$studio_pid"
+status=0
+wait "$studio_pid" 2>/dev/null || status=$?
+[ "$status" -eq 143 ] || fail "SIGTERM ended it with status $status, not 143"
+[ -f texts/cam.dist.txt.recovery ] || fail "no recovery copy of the unsaved edits: $(ls texts)"
+grep -q "^700 " texts/cam.dist.txt.recovery || fail "the recovery copy lacks the key inserted at row 700"
+[ "$(cat texts/cam.dist.txt)" = "$outside" ] || fail "the signal wrote over the text"
+rm texts/cam.dist.txt.recovery
 
 echo "== --bench says how soon a seek is heard"
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null timeout -k 5 60 "$studio" --dir stage --bench --size 640x360 \

@@ -102,6 +102,11 @@ expect_error "unknown command" "$tool" frobnicate
 expect_error "dump of a missing file" "$tool" dump "$scratch/none_x.track"
 expect_error "value of a missing file" "$tool" value "$scratch/none_x.track" 1
 expect_error "value without rows" "$tool" value "$scratch/my_dir/sync_cam.linear.track"
+# A negative row that is not finite is a row, refused as one, not an unknown option.
+for row in -inf -nan; do
+  err=$("$tool" value "$scratch/my_dir/sync_cam.linear.track" "$row" 2>&1 >/dev/null) && fail "value at row $row worked"
+  [[ "$err" == *"'$row'"* && "$err" != *"unknown option"* ]] || fail "value at row $row says: $err"
+done
 expect_error "value with a bad row" "$tool" value "$scratch/my_dir/sync_cam.linear.track" 1x
 expect_error "value of a file not named BASE_NAME.track" "$tool" value "$scratch/round.track" 1
 expect_error "build without -o" "$tool" build "$scratch/canonical.txt"

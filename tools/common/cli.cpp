@@ -2,12 +2,15 @@
 #include "tools/common/cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <numeric>
+
+#include "tracks/track_text.h"
 
 extern const char zirbelon_version_text[];
 
@@ -44,9 +47,14 @@ std::string command_title(const CliCommand& command) {
 
 bool is_help(std::string_view arg) { return arg == "-h" || arg == "--help"; }
 
-// "-3", "-.5": a negative number is an operand or a value, not an option.
+// "-3", "-.5", "-inf", "-nan": a negative number, finite or not, is an
+// operand or a value, not an option; whoever takes it says whether it fits.
 bool looks_negative_number(std::string_view arg) {
-    return arg.size() > 1 && arg[0] == '-' && (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.');
+    if (arg.size() < 2 || arg[0] != '-') return false;
+    if (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.') return true;
+    std::string word(arg.substr(1, 3));
+    for (char& c : word) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return word == "inf" || word == "nan";
 }
 
 void help_print(const CliCommand& command, std::FILE* stream) {
@@ -131,14 +139,14 @@ std::optional<int> cli_parse(const CliCommand& command, std::span<const std::str
             continue;
         }
         if (!is_option) {
-            if (!command.operand) return cli_usage_error(command, "unexpected argument '" + std::string(arg) + "'");
+            if (!command.operand) return cli_usage_error(command, "unexpected argument " + text_quote(arg));
             if (!command.operand(arg, error)) return cli_usage_error(command, error);
             continue;
         }
         const size_t equals = arg.starts_with("--") ? arg.find('=') : std::string_view::npos;
         const std::string_view name = arg.substr(0, equals);
         const CliOption* option = option_find(command, name);
-        if (!option) return cli_usage_error(command, "unknown option '" + std::string(name) + "'");
+        if (!option) return cli_usage_error(command, "unknown option " + text_quote(name));
         if (option->once && std::find(seen.begin(), seen.end(), option) != seen.end())
             return cli_usage_error(command, std::string(name) + " is given twice");
         seen.push_back(option);
@@ -232,7 +240,7 @@ int tool_run(const CliTool& tool, int argc, char** argv) {
         return command->run(std::span<const std::string_view>(help));
     }
     const CliSubcommand* command = find(args[0]);
-    if (!command) return usage_error("unknown command '" + std::string(args[0]) + "'");
+    if (!command) return usage_error("unknown command " + text_quote(args[0]));
     return command->run(std::span(args).subspan(1));
 }
 
@@ -349,7 +357,7 @@ CliTake cli_take_number(double& value, double low, double high, std::string_view
     return [&value, low, high, wanted](std::string_view text, std::string& error) {
         double number = 0.0;
         if (!cli_number(text, number) || number < low || number > high) {
-            error = "needs " + std::string(wanted) + ", not '" + std::string(text) + "'";
+            error = "needs " + std::string(wanted) + ", not " + text_quote(text);
             return false;
         }
         value = number;
@@ -361,7 +369,7 @@ CliTake cli_take_time(double& seconds, double low, double high, std::string_view
     return [&seconds, low, high, wanted](std::string_view text, std::string& error) {
         double time = 0.0;
         if (!cli_time(text, time) || time < low || time > high) {
-            error = "needs " + std::string(wanted) + " (S.s or M:SS.s), not '" + std::string(text) + "'";
+            error = "needs " + std::string(wanted) + " (S.s or M:SS.s), not " + text_quote(text);
             return false;
         }
         seconds = time;

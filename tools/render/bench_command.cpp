@@ -23,6 +23,7 @@
 #include "tools/render/progress.h"
 #include "tools/render/render.h"
 #include "tools/render/timeline.h"
+#include "tracks/track_text.h"
 
 namespace {
 
@@ -266,14 +267,14 @@ int command_bench(std::span<const std::string_view> args) {
                     {"--fps", "F", "frames per second with --encode (default 60)",
                      for_capture(capture, [&capture](std::string_view text, std::string& error) {
                          if (cli_rate(text, capture.fps) && capture.fps.value() <= 1000.0) return true;
-                         error = "needs a rate above 0 and at most 1000, not '" + std::string(text) + "'";
+                         error = "needs a rate above 0 and at most 1000, not " + text_quote(text);
                          return false;
                      })},
                     {"--preset", "NAME", "encode as the preset does, at its size unless --size",
                      for_capture(capture, [&capture](std::string_view text, std::string& error) {
                          capture.preset = video_preset_find(text);
                          if (capture.preset) return true;
-                         error = "names no preset: '" + std::string(text) + "'";
+                         error = "names no preset: " + text_quote(text);
                          return false;
                      })}},
         .operand = nullptr,

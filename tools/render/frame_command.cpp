@@ -10,6 +10,7 @@
 #include "tools/pictures/png.h"
 #include "tools/render/render.h"
 #include "tools/render/steps.h"
+#include "tracks/track_text.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ CliTake take_uniform(float& value, bool& given) {
     return [&value, &given](std::string_view text, std::string& error) {
         double wide = 0.0;
         if (!cli_number(text, wide) || std::abs(wide) > std::numeric_limits<float>::max()) {
-            error = "needs a finite number in single precision, not '" + std::string(text) + "'";
+            error = "needs a finite number in single precision, not " + text_quote(text);
             return false;
         }
         value = float(wide);
@@ -112,7 +113,7 @@ int command_frame(std::span<const std::string_view> args) {
                          steps = text == "pixel" ? StepsShown::pixel : StepsShown::group;
                          return true;
                      }
-                     error = "needs pixel or group, not '" + std::string(text) + "'";
+                     error = "needs pixel or group, not " + text_quote(text);
                      return false;
                  }},
                 {"--steps-scale", "N", "the trips at the ramp's top (default: the frame's most)",

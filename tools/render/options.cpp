@@ -1,5 +1,6 @@
 // The shared options of zirbelon-render's subcommands.
 #include "tools/render/options.h"
+#include "tracks/track_text.h"
 
 void common_options_add(std::vector<CliOption>& options, CommonOptions& common, std::string_view size_option,
                         std::string_view size_help) {
@@ -35,7 +36,7 @@ CliTake cli_take_scene(Scene& scene) {
         } else if (text == "title") {
             scene = Scene::title;
         } else {
-            error = "needs landscape or title, not '" + std::string(text) + "'";
+            error = "needs landscape or title, not " + text_quote(text);
             return false;
         }
         return true;
@@ -61,7 +62,7 @@ CliOption ssaa_option(int32_t& factor) {
             [&factor](std::string_view text, std::string& error) {
                 int64_t value = 0;
                 if (!cli_integer(text, value) || value < 1 || value > SSAA_MAX) {
-                    error = "needs 1, 2, 3 or 4, not '" + std::string(text) + "'";
+                    error = "needs 1, 2, 3 or 4, not " + text_quote(text);
                     return false;
                 }
                 factor = int32_t(value);

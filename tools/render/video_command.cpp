@@ -26,6 +26,7 @@
 #include "tools/render/progress.h"
 #include "tools/render/render.h"
 #include "tools/render/timeline.h"
+#include "tracks/track_text.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ CliTake take_blur(VideoOptions& video) {
                            (cli_number(text.substr(colon + 1), shutter) && shutter > 0.0 && shutter <= 360.0));
         if (!good) {
             error = "needs SUBFRAMES from 1 to 64, and :SHUTTER in degrees above 0 and at most 360 if\n"
-                    "given, not '" + std::string(text) + "'";
+                    "given, not " + text_quote(text);
             return false;
         }
         video.subframes = int32_t(subframes);
@@ -136,7 +137,7 @@ CliCommand video_command(VideoOptions& video, const std::string& preset_help) {
                      if (video.format.preset) return true;
                      error = "needs one of";
                      for (const VideoPreset& preset : video_presets()) error.append(" ").append(preset.name);
-                     error += ", not '" + std::string(text) + "'";
+                     error += ", not " + text_quote(text);
                      return false;
                  }},
                 {"--fps", "F", "frames per second: N, N.N or N/M, e.g. 60000/1001 (default\n60)",
@@ -174,7 +175,7 @@ CliCommand video_command(VideoOptions& video, const std::string& preset_help) {
                            [&video](std::string_view text, std::string& error) {
                                int64_t value = 0;
                                if (!cli_integer(text, value) || value < 0 || value > 63) {
-                                   error = "needs a whole number from 0 to 63, not '" + std::string(text) + "'";
+                                   error = "needs a whole number from 0 to 63, not " + text_quote(text);
                                    return false;
                                }
                                video.format.crf = int32_t(value);
@@ -185,7 +186,7 @@ CliCommand video_command(VideoOptions& video, const std::string& preset_help) {
                            [&video](std::string_view text, std::string& error) {
                                if (bitrate_parse(text, video.format.bitrate)) return true;
                                error = "needs a rate of at least 1000 bits per second such as 8M or\n"
-                                       "5000k, not '" + std::string(text) + "'";
+                                       "5000k, not " + text_quote(text);
                                return false;
                            })},
                 {"--ffmpeg-args", "\"...\"",
@@ -204,7 +205,7 @@ CliCommand video_command(VideoOptions& video, const std::string& preset_help) {
                      if (slash == std::string_view::npos || !cli_integer(text.substr(0, slash), part) ||
                          !cli_integer(text.substr(slash + 1), parts) || parts < 1 || parts > PARTS_MAX ||
                          part < 1 || part > parts) {
-                         error = "needs I/N with 1 <= I <= N <= 10000, not '" + std::string(text) + "'";
+                         error = "needs I/N with 1 <= I <= N <= 10000, not " + text_quote(text);
                          return false;
                      }
                      video.part = int32_t(part);

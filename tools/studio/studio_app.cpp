@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "presentation/frame.h"
+#include "platform/linux/signal_watch.h"
 #include "presentation/presentation.h"
 #include "tools/common/cli.h"
 #include "tools/common/render_call.h"
@@ -207,6 +208,10 @@ void event_take(StudioWindow& state, const SDL_Event& event) {
 }
 
 bool window_open(StudioWindow& state, std::string& error) {
+    // A signal ends the studio through its frame loop, which first keeps the
+    // unsaved edits aside; SDL would turn SIGINT and SIGTERM into a close.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    signal_watch_start();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         error = std::string("no display: ") + SDL_GetError();
         return false;
@@ -330,7 +335,17 @@ int studio_run(StudioOptions options) {
     auto frame_start = std::chrono::steady_clock::now();
     const auto run_start = frame_start;
     bool drew = true;
+    int status = CLI_OK;
     while (!session.quit) {
+        if (const int caught = signal_caught()) {
+            status = cli_signal_status(caught);
+            if (!edit_model_recovery_write(session.model, error))
+                std::fprintf(stderr, "zirbelon-studio: unsaved edits not kept: %s\n", error.c_str());
+            else if (edit_model_dirty(session.model))
+                std::fprintf(stderr, "zirbelon-studio: unsaved edits kept beside the texts (*.recovery); the next "
+                                     "start offers them\n");
+            break;
+        }
         SDL_Event event;
         // Paused with nothing new to draw, it waits for an event, or for the
         // files' next look.
@@ -398,5 +413,5 @@ int studio_run(StudioOptions options) {
     ImGui::DestroyContext();
     SDL_DestroyWindow(state.window);
     SDL_Quit();
-    return CLI_OK;
+    return status;
 }

@@ -245,6 +245,16 @@ void studio_track_file_changed(StudioSession& session, size_t track) {
     if (edit_model_rebuild_file(session.model, track, error) || !error.empty()) session.message = session.model.message;
 }
 
+void studio_recovery_settle(StudioSession& session, size_t track, bool take) {
+    std::string error;
+    if (take) {
+        edited(session, edit_model_recover(session.model, track, error));
+    } else {
+        edit_model_recovery_discard(session.model, track);
+        session.message = session.model.message;
+    }
+}
+
 void studio_conflict_settle(StudioSession& session, size_t track, bool keep_mine) {
     std::string error;
     const bool settled = keep_mine ? edit_model_keep_mine(session.model, track)

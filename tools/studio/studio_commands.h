@@ -123,3 +123,5 @@ void studio_track_reload(StudioSession& session, size_t track);
 void studio_track_file_changed(StudioSession& session, size_t track);
 // A conflict settled: keep the studio's edits, or take the file's keys.
 void studio_conflict_settle(StudioSession& session, size_t track, bool keep_mine);
+// Edits recovered from a studio a signal ended: taken back, or dropped.
+void studio_recovery_settle(StudioSession& session, size_t track, bool take);

@@ -9,6 +9,7 @@
 
 #include "tools/common/cli.h"
 #include "tools/studio/studio_project.h"
+#include "tracks/track_text.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
                  [&options](std::string_view text, std::string& error) {
                      double row = 0.0;
                      if (!cli_number(text, row) || row < 0.0 || row > 1e9) {
-                         error = "needs a row from 0 on, not '" + std::string(text) + "'";
+                         error = "needs a row from 0 on, not " + text_quote(text);
                          return false;
                      }
                      options.row = row;
@@ -96,7 +97,7 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
                      if (cli_size(text, 16384, options.width, options.height) && options.width >= 320 &&
                          options.height >= 240)
                          return true;
-                     error = "needs WIDTHxHEIGHT from 320x240, not '" + std::string(text) + "'";
+                     error = "needs WIDTHxHEIGHT from 320x240, not " + text_quote(text);
                      return false;
                  }},
                 {"--fullscreen", "", "fill the screen", cli_take_flag(options.fullscreen)},
@@ -104,7 +105,7 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
                  [&options](std::string_view text, std::string& error) {
                      int64_t display = 0;
                      if (!cli_integer(text, display) || display < 0 || display > 63) {
-                         error = "needs a display number from 0 to 63, not '" + std::string(text) + "'";
+                         error = "needs a display number from 0 to 63, not " + text_quote(text);
                          return false;
                      }
                      options.display = int32_t(display);
@@ -119,7 +120,7 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
         .operand =
             [&options](std::string_view operand, std::string& error) {
                 if (!options.project.empty()) {
-                    error = "one project folder at a time, not also '" + std::string(operand) + "'";
+                    error = "one project folder at a time, not also " + text_quote(operand);
                     return false;
                 }
                 options.project = std::string(operand);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "tracks/track_text.h"
+
 namespace {
 
 struct Word {
@@ -75,23 +77,14 @@ std::optional<double> number_parse(std::string_view text) {
     return value;
 }
 
-std::string quoted(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '\'';
-    out += text;
-    out += '\'';
-    return out;
-}
-
 // Reads a number within [low, high] into `out`.
 std::optional<Failure> number_read(const Word& word, double low, double high, std::string_view what, double& out) {
     const std::optional<double> value = number_parse(word.text);
-    if (!value) return Failure{word.line, std::string(what) + " " + quoted(word.text) + " is not a number"};
+    if (!value) return Failure{word.line, std::string(what) + " " + text_quote(word.text) + " is not a number"};
     if (*value < low || *value > high) {
         char range[96];
         std::snprintf(range, sizeof range, " is outside %g to %g", low, high);
-        return Failure{word.line, std::string(what) + " " + quoted(word.text) + range};
+        return Failure{word.line, std::string(what) + " " + text_quote(word.text) + range};
     }
     out = *value;
     return std::nullopt;
@@ -100,7 +93,7 @@ std::optional<Failure> number_read(const Word& word, double low, double high, st
 std::optional<Failure> integer_read(const Word& word, int low, int high, std::string_view what, int& out) {
     double value = 0.0;
     if (auto failure = number_read(word, low, high, what, value)) return failure;
-    if (value != std::floor(value)) return Failure{word.line, std::string(what) + " " + quoted(word.text) + " is not a whole number"};
+    if (value != std::floor(value)) return Failure{word.line, std::string(what) + " " + text_quote(word.text) + " is not a whole number"};
     out = int(value);
     return std::nullopt;
 }
@@ -184,10 +177,10 @@ std::optional<Failure> instrument_read(const Statement& s, Score& score) {
     if (auto failure = arguments_check(s, 2, 1000, "NAME SOURCE [SETTING VALUE]...")) return failure;
     Instrument ins;
     ins.name = std::string(s[1].text);
-    if (!name_valid(ins.name)) return Failure{s[1].line, "instrument name " + quoted(ins.name) + " is not a plain word"};
-    if (index_find(score.instruments, ins.name) >= 0) return Failure{s[1].line, "instrument " + quoted(ins.name) + " is already defined"};
+    if (!name_valid(ins.name)) return Failure{s[1].line, "instrument name " + text_quote(ins.name) + " is not a plain word"};
+    if (index_find(score.instruments, ins.name) >= 0) return Failure{s[1].line, "instrument " + text_quote(ins.name) + " is already defined"};
     const std::optional<Source> source = source_parse(s[2].text);
-    if (!source) return Failure{s[2].line, "unknown sound source " + quoted(s[2].text) + " (saw, square, sine, noise, kick, snare, hat)"};
+    if (!source) return Failure{s[2].line, "unknown sound source " + text_quote(s[2].text) + " (saw, square, sine, noise, kick, snare, hat)"};
     ins.source = *source;
     if (source_is_drum(ins.source)) {
         // Drums ring out and their noise is high-passed: other defaults suit them.
@@ -195,12 +188,12 @@ std::optional<Failure> instrument_read(const Statement& s, Score& score) {
         ins.cutoff = ins.source == Source::snare ? 1200.0 : 7000.0;
         ins.tone = ins.source == Source::snare ? 190.0 : ins.tone;
     }
-    if ((s.size() - 3) % 2 != 0) return Failure{s.back().line, "setting " + quoted(s.back().text) + " has no value"};
+    if ((s.size() - 3) % 2 != 0) return Failure{s.back().line, "setting " + text_quote(s.back().text) + " has no value"};
     for (size_t i = 3; i + 1 < s.size(); i += 2) {
         const SettingField* field = nullptr;
         for (const SettingField& candidate : SETTINGS)
             if (candidate.name == s[i].text) field = &candidate;
-        if (!field) return Failure{s[i].line, "unknown setting " + quoted(s[i].text)};
+        if (!field) return Failure{s[i].line, "unknown setting " + text_quote(s[i].text)};
         double& target = field->plain ? ins.*(field->plain) : ins.adsr.*(field->envelope);
         if (auto failure = number_read(s[i + 1], field->low, field->high, field->name, target)) return failure;
     }
@@ -225,7 +218,7 @@ std::optional<Failure> step_read(const Word& word, bool drum, Pattern& pattern, 
     sounding.clear();
     if (drum) {
         if (word.text != "x" && word.text != "o")
-            return Failure{word.line, "a drum step is 'x', 'o', '.' or '-', not " + quoted(word.text)};
+            return Failure{word.line, "a drum step is 'x', 'o', '.' or '-', not " + text_quote(word.text)};
         pattern.notes.push_back({step, 1, 0.0, word.text == "x" ? 1.0 : 0.5});
         sounding.push_back(pattern.notes.size() - 1);
         return std::nullopt;
@@ -235,7 +228,7 @@ std::optional<Failure> step_read(const Word& word, bool drum, Pattern& pattern, 
         const size_t comma = rest.find(',');
         const std::string_view name = rest.substr(0, comma);
         const int note = note_parse(name);
-        if (note < 0) return Failure{word.line, quoted(name) + " is not a note (such as a4, c#3, bb2)"};
+        if (note < 0) return Failure{word.line, text_quote(name) + " is not a note (such as a4, c#3, bb2)"};
         pattern.notes.push_back({step, 1, double(note), 1.0});
         sounding.push_back(pattern.notes.size() - 1);
         if (comma == std::string_view::npos) break;
@@ -248,15 +241,15 @@ std::optional<Failure> pattern_read(const Statement& s, Score& score) {
     if (auto failure = arguments_check(s, 3, size_t(-1), "NAME INSTRUMENT STEP...")) return failure;
     Pattern pattern;
     pattern.name = std::string(s[1].text);
-    if (!name_valid(pattern.name)) return Failure{s[1].line, "pattern name " + quoted(pattern.name) + " is not a plain word"};
-    if (index_find(score.patterns, pattern.name) >= 0) return Failure{s[1].line, "pattern " + quoted(pattern.name) + " is already defined"};
+    if (!name_valid(pattern.name)) return Failure{s[1].line, "pattern name " + text_quote(pattern.name) + " is not a plain word"};
+    if (index_find(score.patterns, pattern.name) >= 0) return Failure{s[1].line, "pattern " + text_quote(pattern.name) + " is already defined"};
     pattern.instrument = index_find(score.instruments, s[2].text);
-    if (pattern.instrument < 0) return Failure{s[2].line, "no instrument " + quoted(s[2].text) + " is defined above"};
+    if (pattern.instrument < 0) return Failure{s[2].line, "no instrument " + text_quote(s[2].text) + " is defined above"};
     const bool drum = source_is_drum(score.instruments[size_t(pattern.instrument)].source);
     std::vector<size_t> sounding;
     for (size_t i = 3; i < s.size(); ++i)
         if (auto failure = step_read(s[i], drum, pattern, sounding)) return failure;
-    if (pattern.steps == 0) return Failure{s[1].line, "pattern " + quoted(pattern.name) + " has no steps"};
+    if (pattern.steps == 0) return Failure{s[1].line, "pattern " + text_quote(pattern.name) + " has no steps"};
     score.patterns.push_back(std::move(pattern));
     return std::nullopt;
 }
@@ -267,7 +260,7 @@ std::optional<Failure> play_read(const Statement& s, Score& score) {
     if (auto failure = bars_read(s[1], score, placement.first_bar, placement.last_bar)) return failure;
     for (size_t i = 2; i < s.size(); ++i) {
         placement.pattern = index_find(score.patterns, s[i].text);
-        if (placement.pattern < 0) return Failure{s[i].line, "no pattern " + quoted(s[i].text) + " is defined above"};
+        if (placement.pattern < 0) return Failure{s[i].line, "no pattern " + text_quote(s[i].text) + " is defined above"};
         score.placements.push_back(placement);
     }
     return std::nullopt;
@@ -278,7 +271,7 @@ std::optional<Failure> sweep_read(const Statement& s, Score& score) {
     Sweep sweep;
     if (auto failure = bars_read(s[1], score, sweep.first_bar, sweep.last_bar)) return failure;
     sweep.instrument = index_find(score.instruments, s[2].text);
-    if (sweep.instrument < 0) return Failure{s[2].line, "no instrument " + quoted(s[2].text) + " is defined above"};
+    if (sweep.instrument < 0) return Failure{s[2].line, "no instrument " + text_quote(s[2].text) + " is defined above"};
     if (s[3].text == "cutoff") {
         sweep.setting = SweepSetting::cutoff;
         if (auto failure = number_read(s[4], 10.0, 20000.0, "cutoff", sweep.from)) return failure;
@@ -288,7 +281,7 @@ std::optional<Failure> sweep_read(const Statement& s, Score& score) {
         if (auto failure = number_read(s[4], 0.0, 4.0, "gain", sweep.from)) return failure;
         if (auto failure = number_read(s[5], 0.0, 4.0, "gain", sweep.to)) return failure;
     } else {
-        return Failure{s[3].line, "only cutoff and gain can be swept, not " + quoted(s[3].text)};
+        return Failure{s[3].line, "only cutoff and gain can be swept, not " + text_quote(s[3].text)};
     }
     score.sweeps.push_back(sweep);
     return std::nullopt;
@@ -336,7 +329,7 @@ std::optional<Failure> statement_read(const Statement& s, Score& score) {
     if (keyword == "pattern") return pattern_read(s, score);
     if (keyword == "play") return play_read(s, score);
     if (keyword == "sweep") return sweep_read(s, score);
-    return Failure{s.front().line, "unknown statement " + quoted(keyword)};
+    return Failure{s.front().line, "unknown statement " + text_quote(keyword)};
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ constexpr uint64_t TEXT_BYTES_MAX = uint64_t(1) << 30;
 bool take_row(std::string_view text, std::vector<double>& rows, std::string& error) {
     double row = 0.0;
     if (!cli_number(text, row)) {
-        error = "row '" + std::string(text) + "' is not a number";
+        error = "row " + text_quote(text) + " is not a number";
         return false;
     }
     rows.push_back(row);
@@ -183,7 +183,7 @@ int command_plot(std::span<const std::string_view> args) {
         return [&edge, &given](std::string_view text, std::string& error) {
             // Keys stand on 32-bit rows; rows far beyond them show nothing new.
             if (!cli_number(text, edge) || std::abs(edge) > 2147483648.0) {
-                error = "takes a row from -2147483648 to 2147483648, not '" + std::string(text) + "'";
+                error = "takes a row from -2147483648 to 2147483648, not " + text_quote(text);
                 return false;
             }
             given = true;
@@ -216,7 +216,7 @@ int command_plot(std::span<const std::string_view> args) {
                      if (cli_size(text, PLOT_SIDE_MAX, request.width, request.height) &&
                          request.width >= PLOT_WIDTH_MIN && request.height >= PLOT_HEIGHT_MIN)
                          return true;
-                     error = "takes " + size_text + ", not '" + std::string(text) + "'";
+                     error = "takes " + size_text + ", not " + text_quote(text);
                      return false;
                  },
                  true},

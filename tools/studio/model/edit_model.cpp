@@ -590,6 +590,58 @@ bool edit_model_rebuild_file(EditModel& model, size_t track, std::string& error)
     return true;
 }
 
+namespace {
+
+std::string recovery_path_of(const EditTrack& track) {
+    return track.text_path.empty() ? track.binary_path + ".recovery.txt" : track.text_path + ".recovery";
+}
+
+}  // namespace
+
+bool edit_model_recovery_write(const EditModel& model, std::string& error) {
+    for (const EditTrack& track : model.tracks) {
+        if (!track.dirty) continue;
+        const std::string text = track_document_text(track.document);
+        if (!output_write_path(recovery_path_of(track), text_bytes(text), error)) return false;
+    }
+    return true;
+}
+
+std::string edit_model_recovery_path(const EditModel& model, size_t track) {
+    if (track >= model.tracks.size()) return {};
+    const std::string path = recovery_path_of(model.tracks[track]);
+    return path_exists(path) ? path : std::string();
+}
+
+bool edit_model_recover(EditModel& model, size_t track, std::string& error) {
+    const std::string path = edit_model_recovery_path(model, track);
+    if (path.empty()) {
+        error = "no recovered edits of track " + std::to_string(track);
+        model.message = error;
+        return false;
+    }
+    EditTrack& recovered = model.tracks[track];
+    TrackDocument document;
+    if (!document_read_text(recovered.document.name, path, document, error)) {
+        model.message = error;
+        return false;
+    }
+    Changes changes;
+    changes.emplace_back(track, std::move(document));
+    edit_commit(model, std::move(changes), "recovered the unsaved edits of " + recovered.document.name);
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    return true;
+}
+
+void edit_model_recovery_discard(EditModel& model, size_t track) {
+    const std::string path = edit_model_recovery_path(model, track);
+    if (path.empty()) return;
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    model.message = "dropped the recovered edits of " + model.tracks[track].document.name;
+}
+
 CameraTracks edit_model_camera(const EditModel& model) {
     CameraTracks camera;
     for (const EditTrack& track : model.tracks) camera_tracks_take(camera, track.track);

@@ -127,6 +127,18 @@ bool edit_model_take_theirs(EditModel& model, size_t track, std::string& error);
 // and the track holds no edits (a save writes those). True when it was.
 bool edit_model_rebuild_file(EditModel& model, size_t track, std::string& error);
 
+// Edits that outlive a studio ended by a signal: each track with edits has
+// its text written to a recovery copy beside its text (NAME.txt.recovery, or
+// beside its track file when it has no text), never over the text itself;
+// false with error on the first failed write.
+bool edit_model_recovery_write(const EditModel& model, std::string& error);
+// The recovery copy of a track, "" for none on disk.
+std::string edit_model_recovery_path(const EditModel& model, size_t track);
+// Takes a track's recovery copy in place of its keys (an edit, unsaved until a
+// save) and removes the copy; or removes it unused.
+bool edit_model_recover(EditModel& model, size_t track, std::string& error);
+void edit_model_recovery_discard(EditModel& model, size_t track);
+
 // The camera's two tracks among the model's, as the picture evaluates them.
 CameraTracks edit_model_camera(const EditModel& model);
 

@@ -88,3 +88,24 @@ void conflict_window(StudioWindow& window) {
     }
     ImGui::End();
 }
+
+void recovery_window(StudioWindow& window) {
+    StudioSession& session = window.session;
+    std::vector<size_t> recovered;
+    for (size_t t = 0; t < session.model.tracks.size(); ++t)
+        if (!edit_model_recovery_path(session.model, t).empty()) recovered.push_back(t);
+    if (recovered.empty()) return;
+    ImGui::SetNextWindowPos(ImVec2(100, 100), ImGuiCond_Appearing);
+    ImGui::Begin("Recovered edits", nullptr, ImGuiWindowFlags_AlwaysAutoResize);
+    ImGui::TextUnformatted("The studio was ended with these tracks unsaved; their edits were kept aside.");
+    for (const size_t t : recovered) {
+        ImGui::PushID(int(t));
+        ImGui::Text("%s", session.model.tracks[t].document.name.c_str());
+        ImGui::SameLine();
+        if (ImGui::Button("Take them back")) studio_recovery_settle(session, t, true);
+        ImGui::SameLine();
+        if (ImGui::Button("Drop them")) studio_recovery_settle(session, t, false);
+        ImGui::PopID();
+    }
+    ImGui::End();
+}

@@ -37,3 +37,5 @@ void typing_window(StudioWindow& window);
 void quit_window(StudioWindow& window);
 // Tracks changed on disk while they hold edits, each with its two ways out.
 void conflict_window(StudioWindow& window);
+// Edits recovered from a studio that a signal ended, to take back or drop.
+void recovery_window(StudioWindow& window);

@@ -32,6 +32,7 @@ void studio_ui_draw(StudioWindow& window) {
         ImGui::End();
         ImGui::PopStyleVar();
         conflict_window(window);
+        recovery_window(window);
         quit_window(window);
         return;
     }
@@ -49,5 +50,6 @@ void studio_ui_draw(StudioWindow& window) {
     help_window(window);
     typing_window(window);
     conflict_window(window);
+    recovery_window(window);
     quit_window(window);
 }
