@@ -85,6 +85,21 @@ TEST(HeadlessGl, ReportsATextThatDoesNotCompileWithItsLog) {
 // The gradient puts x / width into red and y / height (from the bottom) into
 // green. Row 0 of the read-back must be the top of the screen, every pixel
 // must be shaded, and 8 bits per channel come back within rounding.
+// The GL's own message for a broken text gets the line it names written under
+// it; lines that name none stay as they are.
+TEST(HeadlessGl, ABuildLogShowsTheFailingSourceLine) {
+    HeadlessGlPtr gl = create_gl(WIDTH, HEIGHT);
+    ASSERT_TRUE(gl);
+    const std::string broken = "uniform float y;\nvoid main() {\n    gl_FragColor = nonsense;\n}\n";
+    const SceneBuild build = scene_build(headless_gl_functions(), {broken, broken}, 1.0f, 1.0f);
+    ASSERT_FALSE(build.landscape);
+    const std::string shown = shader_log_with_source(build.landscape_log, broken);
+    EXPECT_NE(shown.find("     3 |     gl_FragColor = nonsense;"), std::string::npos) << shown;
+    scene_programs_delete(build.programs);
+    EXPECT_EQ(shader_log_with_source("no line here\n0:2(7): error: x\n", "a\nb\n"),
+              "no line here\n0:2(7): error: x\n     2 | b\n");
+}
+
 TEST(HeadlessGl, ReadsBackEveryPixelTopRowFirst) {
     HeadlessGlPtr gl = create_gl(WIDTH, HEIGHT);
     ASSERT_TRUE(gl);

@@ -54,6 +54,9 @@ protected:
         session_.cursor_track = TRACK;
         session_.transport = transport_create(LENGTH);
         place(ROW);
+        session_.bookmarks.path = (dir_ / "bookmarks.txt").string();
+        bookmarks_set(session_.bookmarks, 20, "intro");
+        bookmarks_set(session_.bookmarks, 200, "drop");
         effects_.now = [] { return int64_t(0); };
         effects_.shot = [this](StudioSession&) { ++shots_; };
         effects_.video = [this](StudioSession&) { ++videos_; };
@@ -105,6 +108,13 @@ Expectation moves_key_by(int32_t rows) {
         ASSERT_NE(key_at(p.after, ROW + rows), nullptr);
         EXPECT_EQ(key_at(p.after, ROW + rows)->value, 2.0f);
         EXPECT_DOUBLE_EQ(row_now(p.after), ROW + rows) << "the cursor goes with the keys";
+    };
+}
+
+Expectation typing_for(Typing purpose) {
+    return [purpose](const Press& p) {
+        EXPECT_TRUE(p.after.typing);
+        EXPECT_EQ(p.after.typing_for, purpose);
     };
 }
 
@@ -183,6 +193,15 @@ std::map<StudioCommand, Expectation> expectations() {
         {video, [](const Press& p) { EXPECT_EQ(p.videos, 1); }},
         {help_toggle, [](const Press& p) { EXPECT_TRUE(p.after.help); }},
         {quit, [](const Press& p) { EXPECT_TRUE(p.after.quit_asked); }},
+        {key_previous, [](const Press& p) { EXPECT_DOUBLE_EQ(row_now(p.after), 40.0); }},
+        {key_next, [](const Press& p) { EXPECT_DOUBLE_EQ(row_now(p.after), 160.0); }},
+        // The fixture's bookmarks stand at rows 20 and 200.
+        {bookmark_previous, [](const Press& p) { EXPECT_DOUBLE_EQ(row_now(p.after), 20.0); }},
+        {bookmark_next, [](const Press& p) { EXPECT_DOUBLE_EQ(row_now(p.after), 200.0); }},
+        {bookmark_set, typing_for(Typing::bookmark)},
+        {values_scale, typing_for(Typing::scale)},
+        {values_offset, typing_for(Typing::offset)},
+        {keys_stretch, typing_for(Typing::stretch)},
     };
 }
 
@@ -317,4 +336,66 @@ TEST_F(StudioCommandsTest, EditCommandsWaitForTracks) {
     for (const StudioBinding& binding : studio_bindings()) press(binding.key, binding.modifiers);
     EXPECT_EQ(session_.edits, 0u);
     EXPECT_EQ(session_.cursor_track, 0u);
+}
+
+// A digit or a point typed on a row with a key starts typing its value; on a
+// row without one it does nothing.
+TEST_F(StudioCommandsTest, ADigitOnAKeyStartsTypingItsValue) {
+    studio_typing_append(session_, "7");
+    ASSERT_TRUE(session_.typing);
+    studio_typing_append(session_, ".5");
+    press(SDL_SCANCODE_RETURN, MOD_NONE);
+    EXPECT_EQ(key_at(session_, ROW)->value, 7.5f);
+    place(ROW + 1);
+    studio_typing_append(session_, "3");
+    EXPECT_FALSE(session_.typing);
+}
+
+// Typed factors and amounts apply to the block (or the key at the cursor):
+// values scaled and offset, keys stretched in time from the block's first row.
+TEST_F(StudioCommandsTest, BlocksScaleOffsetAndStretch) {
+    session_.anchor = std::pair{TRACK, 40};
+    place(160);
+    const auto typed = [this](SDL_Scancode key, const char* text) {
+        press(key, MOD_CTRL);
+        studio_typing_append(session_, text);
+        press(SDL_SCANCODE_RETURN, MOD_NONE);
+    };
+    typed(SDL_SCANCODE_M, "2");
+    EXPECT_EQ(key_at(session_, 40)->value, 2.0f);
+    EXPECT_EQ(key_at(session_, 160)->value, 6.0f);
+    typed(SDL_SCANCODE_A, "-0.5");
+    EXPECT_EQ(key_at(session_, 80)->value, 3.5f);
+    typed(SDL_SCANCODE_T, "0.5");
+    EXPECT_NE(key_at(session_, 60), nullptr) << "80 is 40 rows after the block's start, now 20";
+    EXPECT_NE(key_at(session_, 100), nullptr);
+    EXPECT_EQ(key_at(session_, 160), nullptr);
+    typed(SDL_SCANCODE_M, "1e38");
+    EXPECT_NE(session_.message.find("would leave a float's range"), std::string::npos) << session_.message;
+    typed(SDL_SCANCODE_T, "0");
+    EXPECT_NE(session_.message.find("not above 0"), std::string::npos) << session_.message;
+    ASSERT_TRUE(edit_undo(session_.model));
+    EXPECT_NE(key_at(session_, 160), nullptr) << "a stretch is one undo step";
+}
+
+// Bookmarks are named by typing, kept in the presentation's folder, renamed
+// and removed the same way.
+TEST_F(StudioCommandsTest, BookmarksAreNamedAndKeptInTheFolder) {
+    press(SDL_SCANCODE_B, MOD_CTRL);
+    studio_typing_append(session_, "the drop");
+    press(SDL_SCANCODE_RETURN, MOD_NONE);
+    Bookmarks read;
+    std::string error;
+    ASSERT_TRUE(bookmarks_load(session_.bookmarks.path, read, error)) << error;
+    ASSERT_NE(bookmarks_at(read, ROW), nullptr);
+    EXPECT_EQ(bookmarks_at(read, ROW)->name, "the drop");
+    EXPECT_EQ(read.marks.size(), 3u);
+
+    press(SDL_SCANCODE_B, MOD_CTRL);
+    EXPECT_EQ(session_.typed, "the drop") << "the name to edit";
+    for (int i = 0; i < 8; ++i) press(SDL_SCANCODE_BACKSPACE, MOD_NONE);
+    press(SDL_SCANCODE_RETURN, MOD_NONE);
+    ASSERT_TRUE(bookmarks_load(session_.bookmarks.path, read, error)) << error;
+    EXPECT_EQ(bookmarks_at(read, ROW), nullptr) << "an empty name removes it";
+    EXPECT_EQ(read.marks.size(), 2u);
 }

@@ -5,7 +5,10 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <charconv>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -40,6 +43,48 @@ SceneBuild scene_build(const GlFunctions& gl, const SceneTexts& texts, float wid
     build.landscape = gl_program_status(build.programs.landscape, build.landscape_log);
     build.title = gl_program_status(build.programs.title, build.title_log);
     return build;
+}
+
+namespace {
+
+// The line a message names: Mesa writes "SOURCE:LINE(COLUMN): ...".
+std::optional<size_t> log_line_number(std::string_view message) {
+    const size_t colon = message.find(':');
+    const size_t open = message.find('(');
+    if (colon == message.npos || open == message.npos || open < colon) return std::nullopt;
+    size_t line = 0;
+    const char* first = message.data() + colon + 1;
+    const auto [end, code] = std::from_chars(first, message.data() + open, line);
+    if (code != std::errc() || end != message.data() + open || line == 0) return std::nullopt;
+    return line;
+}
+
+std::string_view source_line(std::string_view source, size_t number) {
+    for (size_t line = 1; line < number; ++line) {
+        const size_t newline = source.find('\n');
+        if (newline == source.npos) return {};
+        source.remove_prefix(newline + 1);
+    }
+    return source.substr(0, source.find('\n'));
+}
+
+}  // namespace
+
+std::string shader_log_with_source(std::string_view log, std::string_view source) {
+    std::string out;
+    while (!log.empty()) {
+        const size_t newline = log.find('\n');
+        const std::string_view message = log.substr(0, newline);
+        log = newline == log.npos ? std::string_view() : log.substr(newline + 1);
+        out.append(message).append("\n");
+        const std::optional<size_t> number = log_line_number(message);
+        if (!number) continue;
+        const std::string_view line = source_line(source, *number);
+        char label[32];
+        std::snprintf(label, sizeof label, "%6zu | ", *number);
+        out.append(label).append(line.substr(0, 160)).append("\n");
+    }
+    return out;
 }
 
 void scene_programs_delete(const ScenePrograms& programs) {

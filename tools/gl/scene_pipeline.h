@@ -41,6 +41,11 @@ struct SceneBuild {
 };
 SceneBuild scene_build(const GlFunctions& gl, const SceneTexts& texts, float width, float height);
 
+// A GL log with the source line each message names written under it
+// ("0:12(5): error: ..." then "   12 | the line"), so that a maker sees the
+// failing line beside the message. Lines that name none stay as they are.
+std::string shader_log_with_source(std::string_view log, std::string_view source);
+
 // Deletes both programs and their shaders; 0 stands for none.
 void scene_programs_delete(const ScenePrograms& programs);
 

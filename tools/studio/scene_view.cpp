@@ -11,8 +11,8 @@ bool scene_view_build(SceneView& view, const SceneTexts& texts) {
     const SceneBuild built = scene_build(view.gl, texts, float(SCREEN_WIDTH), float(SCREEN_HEIGHT));
     if (!built.landscape || !built.title) {
         view.log.clear();
-        if (!built.landscape) view.log += "landscape: " + built.landscape_log;
-        if (!built.title) view.log += "title: " + built.title_log;
+        if (!built.landscape) view.log += "landscape: " + shader_log_with_source(built.landscape_log, texts.landscape);
+        if (!built.title) view.log += "title: " + shader_log_with_source(built.title_log, texts.title);
         scene_programs_delete(built.programs);
         return false;
     }

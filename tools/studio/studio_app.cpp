@@ -310,7 +310,9 @@ int studio_run(StudioOptions options) {
     state.effects = effects_of(state);
     StudioSession& session = state.session;
     std::string error;
-    if (!edit_model_load(session.model, state.options.tracks_dir, state.options.dir, error)) {
+    if (!edit_model_load(session.model, state.options.tracks_dir, state.options.dir, error) ||
+        !bookmarks_load((std::filesystem::path(state.options.dir) / "bookmarks.txt").string(), session.bookmarks,
+                        error)) {
         std::fprintf(stderr, "zirbelon-studio: %s\n", error.c_str());
         return CLI_FAILED;
     }

@@ -3,6 +3,7 @@
 #include "tools/studio/studio_commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "presentation/frame.h"
@@ -27,6 +28,36 @@ void seek_rows(StudioSession& session, const StudioEffects& effects, double rows
 void edited(StudioSession& session, bool accepted) {
     if (accepted) ++session.edits;
     session.message = session.model.message;
+}
+
+void typing_start(StudioSession& session, Typing purpose, std::string_view first) {
+    session.typing = true;
+    session.typing_for = purpose;
+    session.typed = first;
+}
+
+void bookmark_jump(StudioSession& session, const StudioEffects& effects, bool next) {
+    const int32_t row = studio_cursor_row(session);
+    const Bookmark* mark = next ? bookmarks_next(session.bookmarks, row) : bookmarks_previous(session.bookmarks, row);
+    if (!mark) {
+        session.message = next ? "no bookmark after this row" : "no bookmark before this row";
+        return;
+    }
+    studio_seek(session, effects, mark->row / ROWS_PER_SECOND);
+    session.message = "bookmark " + mark->name;
+}
+
+void bookmark_name(StudioSession& session) {
+    const int32_t row = studio_cursor_row(session);
+    bookmarks_set(session.bookmarks, row, session.typed);
+    std::string error;
+    if (!bookmarks_save(session.bookmarks, error)) {
+        session.message = "bookmark not saved: " + error;
+        return;
+    }
+    const Bookmark* mark = bookmarks_at(session.bookmarks, row);
+    session.message = mark ? "bookmark " + mark->name + " at row " + std::to_string(row)
+                           : "no bookmark at row " + std::to_string(row) + " any more";
 }
 
 void play_pause(StudioSession& session, const StudioEffects& effects) {
@@ -109,13 +140,24 @@ void edit_command(StudioSession& session, const StudioEffects& effects, StudioCo
     switch (command) {
         case StudioCommand::key_insert: return edited(session, edit_insert_key(model, track, row));
         case StudioCommand::value_type:
-            if (edit_key_at(model, track, row)) {
-                session.typed.clear();
-                session.typing = true;
-            } else {
+            if (edit_key_at(model, track, row))
+                typing_start(session, Typing::value, "");
+            else
                 session.message = "no key at this row: Insert makes one";
-            }
             return;
+        case StudioCommand::values_scale: return typing_start(session, Typing::scale, "");
+        case StudioCommand::values_offset: return typing_start(session, Typing::offset, "");
+        case StudioCommand::keys_stretch: return typing_start(session, Typing::stretch, "");
+        case StudioCommand::key_previous:
+        case StudioCommand::key_next: {
+            const Keyframe* key = command == StudioCommand::key_next ? edit_key_next(model, track, row)
+                                                                     : edit_key_previous(model, track, row);
+            if (key)
+                studio_seek(session, effects, key->row / ROWS_PER_SECOND);
+            else
+                session.message = model.tracks[track].document.name + " has no key that way";
+            return;
+        }
         case StudioCommand::nudge_up: return edited(session, edit_nudge_value(model, track, row, 0.01f));
         case StudioCommand::nudge_down: return edited(session, edit_nudge_value(model, track, row, -0.01f));
         case StudioCommand::nudge_up_whole: return edited(session, edit_nudge_value(model, track, row, 1.0f));
@@ -172,6 +214,12 @@ void studio_command_run(StudioSession& session, const StudioEffects& effects, St
             return;
         case StudioCommand::help_toggle: session.help = !session.help; return;
         case StudioCommand::quit: return quit_ask(session);
+        case StudioCommand::bookmark_previous: return bookmark_jump(session, effects, false);
+        case StudioCommand::bookmark_next: return bookmark_jump(session, effects, true);
+        case StudioCommand::bookmark_set: {
+            const Bookmark* mark = bookmarks_at(session.bookmarks, studio_cursor_row(session));
+            return typing_start(session, Typing::bookmark, mark ? mark->name : "");
+        }
         default: return edit_command(session, effects, command);
     }
 }
@@ -201,7 +249,13 @@ void studio_cursor_place(StudioSession& session, const StudioEffects& effects, s
 }
 
 void studio_typing_append(StudioSession& session, std::string_view text) {
-    if (session.typing) session.typed += text;
+    if (session.typing) {
+        session.typed += text;
+        return;
+    }
+    const bool number = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.');
+    if (number && !session.quit_asked && edit_key_at(session.model, session.cursor_track, studio_cursor_row(session)))
+        typing_start(session, Typing::value, text);
 }
 
 void studio_typing_back(StudioSession& session) {
@@ -211,13 +265,24 @@ void studio_typing_back(StudioSession& session) {
 void studio_typing_end(StudioSession& session, bool accept) {
     session.typing = false;
     if (!accept) return;
+    if (session.typing_for == Typing::bookmark) return bookmark_name(session);
     std::string why;
-    const std::optional<float> value = track_key_value_parse(session.typed, why);
-    if (!value) {
+    const std::optional<float> number = track_key_value_parse(session.typed, why);
+    if (!number) {
         session.message = "not set: " + why;
         return;
     }
-    edited(session, edit_set_value(session.model, session.cursor_track, studio_cursor_row(session), *value));
+    const int32_t row = studio_cursor_row(session);
+    const size_t track = session.cursor_track;
+    const EditSelection here = studio_selection(session).value_or(EditSelection{track, track, row, row});
+    EditModel& model = session.model;
+    switch (session.typing_for) {
+        case Typing::value: return edited(session, edit_set_value(model, track, row, *number));
+        case Typing::scale: return edited(session, edit_scale_values(model, here, *number));
+        case Typing::offset: return edited(session, edit_offset_values(model, here, *number));
+        case Typing::stretch: return edited(session, edit_stretch(model, here, *number));
+        case Typing::bookmark: return;
+    }
 }
 
 void studio_quit_save(StudioSession& session, const StudioEffects& effects) {

@@ -13,15 +13,21 @@
 #include <utility>
 #include <vector>
 
+#include "tools/studio/model/bookmarks.h"
 #include "tools/studio/model/edit_model.h"
 #include "tools/studio/model/transport.h"
+
+// What a typed text is for.
+enum class Typing { value, bookmark, scale, offset, stretch };
 
 struct StudioSession {
     EditModel model;
     size_t cursor_track = 0;
     std::optional<std::pair<size_t, int32_t>> anchor;  // the other corner of a block selection
-    bool typing = false;                               // a value is being typed
+    bool typing = false;                               // a text is being typed
+    Typing typing_for = Typing::value;
     std::string typed;
+    Bookmarks bookmarks;
 
     Transport transport;
     double seconds = 0.0;  // where the picture is this frame
@@ -85,6 +91,14 @@ enum class StudioCommand {
     video,
     help_toggle,
     quit,
+    key_previous,
+    key_next,
+    bookmark_previous,
+    bookmark_next,
+    bookmark_set,
+    values_scale,
+    values_offset,
+    keys_stretch,
 };
 
 // Runs the command on the session; its message says what it did or why not.
@@ -103,8 +117,10 @@ void studio_seek(StudioSession& session, const StudioEffects& effects, double se
 // Puts the cursor on a track and a row, as a click in the tracker does.
 void studio_cursor_place(StudioSession& session, const StudioEffects& effects, size_t track, int32_t row);
 
-// The typed value: text appended, a character taken back, and Enter (sets the
-// key at the cursor) or Escape (leaves it).
+// Typed text: appended, a character taken back, and Enter (which does what
+// the typing is for: the value of the key at the cursor, a bookmark's name, a
+// factor or an offset for the block) or Escape (which leaves it). A digit or a
+// point typed on a row with a key starts typing its value.
 void studio_typing_append(StudioSession& session, std::string_view text);
 void studio_typing_back(StudioSession& session);
 void studio_typing_end(StudioSession& session, bool accept);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <system_error>
@@ -402,6 +403,83 @@ EditResult edit_move(EditModel& model, const EditSelection& selection, int32_t r
                            (rows == 1 || rows == -1 ? " row" : " rows"));
 }
 
+namespace {
+
+// Changes the value of every key of the block through change; refused where
+// a value would not be a finite float.
+template <typename Change>
+EditResult block_values_change(EditModel& model, const EditSelection& selection, std::string_view verb,
+                               std::string_view done, Change change) {
+    Block block;
+    if (!block_of(model, selection, block)) return false;
+    const size_t count = block_key_count(model, block);
+    if (count == 0) return refuse(model, "the selection holds no keys");
+    Changes changes;
+    for (size_t t = block.first_track; t <= block.last_track; ++t) {
+        std::vector<Keyframe> keys = model.tracks[t].track.keys;
+        for (Keyframe& key : keys) {
+            if (!row_in(block, key.row)) continue;
+            const double value = change(double(key.value));
+            if (!(std::abs(value) <= double(FLT_MAX)))
+                return refuse(model, "cannot " + std::string(verb) + ": " + row_text(model, t, key.row) +
+                                         " would leave a float's range");
+            key.value = float(value);
+        }
+        TrackDocument document = model.tracks[t].document;
+        track_document_set_keys(document, keys);
+        changes.emplace_back(t, std::move(document));
+    }
+    return edit_commit(model, std::move(changes), std::string(done) + " " + count_text(count, "value"));
+}
+
+}  // namespace
+
+EditResult edit_scale_values(EditModel& model, const EditSelection& selection, double factor) {
+    return block_values_change(model, selection, "scale", "scaled", [factor](double value) { return value * factor; });
+}
+
+EditResult edit_offset_values(EditModel& model, const EditSelection& selection, double offset) {
+    return block_values_change(model, selection, "offset", "offset", [offset](double value) { return value + offset; });
+}
+
+EditResult edit_stretch(EditModel& model, const EditSelection& selection, double factor) {
+    Block block;
+    if (!block_of(model, selection, block)) return false;
+    if (!(factor > 0.0 && std::isfinite(factor))) return refuse(model, "cannot stretch by a factor that is not above 0");
+    const size_t count = block_key_count(model, block);
+    if (count == 0) return refuse(model, "the selection holds no keys");
+    Changes changes;
+    for (size_t t = block.first_track; t <= block.last_track; ++t) {
+        std::vector<Keyframe> keys;
+        std::vector<Keyframe> stretched;
+        for (const Keyframe& key : model.tracks[t].track.keys) {
+            if (!row_in(block, key.row)) {
+                keys.push_back(key);
+                continue;
+            }
+            const double row = double(block.first_row) + std::round(double(key.row - int64_t(block.first_row)) * factor);
+            if (!(row >= double(INT32_MIN) && row <= double(INT32_MAX)))
+                return refuse(model, "cannot stretch: " + row_text(model, t, key.row) + " would leave the 32-bit rows");
+            if (!stretched.empty() && stretched.back().row == int32_t(row))
+                return refuse(model, "cannot stretch: two keys of " + track_name(model, t) + " would share row " +
+                                         std::to_string(int32_t(row)));
+            stretched.push_back({int32_t(row), key.value, key.kind});
+        }
+        for (const Keyframe& key : stretched)
+            if (key_index(keys, key.row))
+                return refuse(model, "cannot stretch: " + row_text(model, t, key.row) +
+                                         " holds a key outside the selection");
+        keys.insert(keys.end(), stretched.begin(), stretched.end());
+        std::sort(keys.begin(), keys.end(), [](const Keyframe& a, const Keyframe& b) { return a.row < b.row; });
+        TrackDocument document = model.tracks[t].document;
+        track_document_set_keys(document, keys);
+        changes.emplace_back(t, std::move(document));
+    }
+    char factor_text[32];
+    std::snprintf(factor_text, sizeof factor_text, "%g", factor);
+    return edit_commit(model, std::move(changes), "stretched " + count_text(count, "key") + " by " + factor_text);
+}
+
 void edit_copy(EditModel& model, const EditSelection& selection) {
     Block block;
     if (!block_of(model, selection, block)) return;
@@ -646,6 +724,22 @@ CameraTracks edit_model_camera(const EditModel& model) {
     CameraTracks camera;
     for (const EditTrack& track : model.tracks) camera_tracks_take(camera, track.track);
     return camera;
+}
+
+const Keyframe* edit_key_next(const EditModel& model, size_t track, int32_t row) {
+    if (track >= model.tracks.size()) return nullptr;
+    const std::vector<Keyframe>& keys = model.tracks[track].track.keys;
+    const auto next = std::upper_bound(keys.begin(), keys.end(), row,
+                                       [](int32_t r, const Keyframe& key) { return r < key.row; });
+    return next == keys.end() ? nullptr : &*next;
+}
+
+const Keyframe* edit_key_previous(const EditModel& model, size_t track, int32_t row) {
+    if (track >= model.tracks.size()) return nullptr;
+    const std::vector<Keyframe>& keys = model.tracks[track].track.keys;
+    const auto next = std::lower_bound(keys.begin(), keys.end(), row,
+                                       [](const Keyframe& key, int32_t r) { return key.row < r; });
+    return next == keys.begin() ? nullptr : &*std::prev(next);
 }
 
 const Keyframe* edit_key_at(const EditModel& model, size_t track, int32_t row) {

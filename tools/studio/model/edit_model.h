@@ -87,6 +87,15 @@ EditResult edit_delete(EditModel& model, const EditSelection& selection);
 // Moves the selection's keys by rows. Refused when a moved key would land on a
 // row that a key outside the selection holds, or outside the 32-bit rows.
 EditResult edit_move(EditModel& model, const EditSelection& selection, int32_t rows);
+// The block's values times factor, or plus offset; refused when a value would
+// leave a float's range (or the factor or offset is not finite).
+EditResult edit_scale_values(EditModel& model, const EditSelection& selection, double factor);
+EditResult edit_offset_values(EditModel& model, const EditSelection& selection, double offset);
+// Stretches the block's keys in time by factor (above 0) from its first row:
+// each key's distance from it times factor, to the nearest row. Refused when
+// two keys would share a row, or a key would land on a key outside the
+// block or leave the 32-bit rows.
+EditResult edit_stretch(EditModel& model, const EditSelection& selection, double factor);
 // A block without keys leaves the clipboard as it was, and model.message says so.
 void edit_copy(EditModel& model, const EditSelection& selection);
 EditResult edit_cut(EditModel& model, const EditSelection& selection);
@@ -144,3 +153,6 @@ CameraTracks edit_model_camera(const EditModel& model);
 
 // The key of the track at the row, if there is one.
 const Keyframe* edit_key_at(const EditModel& model, size_t track, int32_t row);
+// The track's nearest key after or before the row, if there is one.
+const Keyframe* edit_key_next(const EditModel& model, size_t track, int32_t row);
+const Keyframe* edit_key_previous(const EditModel& model, size_t track, int32_t row);

@@ -47,9 +47,16 @@ void typing_window(StudioWindow& window) {
     const StudioSession& session = window.session;
     if (!session.typing) return;
     ImGui::SetNextWindowPos(ImVec2(60, 60));
-    ImGui::Begin("value", nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoFocusOnAppearing);
-    ImGui::Text("The value of %s at row %d:", session.model.tracks[session.cursor_track].document.name.c_str(),
-                studio_cursor_row(session));
+    ImGui::Begin("typing", nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoFocusOnAppearing);
+    const char* track = session.model.tracks.empty() ? "" : session.model.tracks[session.cursor_track].document.name.c_str();
+    const int32_t row = studio_cursor_row(session);
+    switch (session.typing_for) {
+        case Typing::value: ImGui::Text("The value of %s at row %d:", track, row); break;
+        case Typing::bookmark: ImGui::Text("The name of the bookmark at row %d (none removes it):", row); break;
+        case Typing::scale: ImGui::TextUnformatted("Scale the values of the block (or key) by:"); break;
+        case Typing::offset: ImGui::TextUnformatted("Add to the values of the block (or key):"); break;
+        case Typing::stretch: ImGui::TextUnformatted("Stretch the block in time from its first row by:"); break;
+    }
     ImGui::Text("%s_", session.typed.c_str());
     ImGui::TextUnformatted("Enter sets it, Escape leaves it.");
     ImGui::End();

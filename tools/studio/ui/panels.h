@@ -17,6 +17,7 @@ inline constexpr ImU32 BAR_ROW = IM_COL32(40, 40, 48, 255);
 inline constexpr ImU32 TITLE_SPAN = IM_COL32(120, 90, 30, 90);
 inline constexpr ImU32 LOOP_SPAN = IM_COL32(60, 140, 80, 90);
 inline constexpr ImU32 PLAY_HEAD = IM_COL32(255, 80, 60, 255);
+inline constexpr ImU32 BOOKMARK = IM_COL32(240, 200, 90, 255);
 
 // The picture, letterboxed at 16:9, with the GL's log over it while a shader
 // does not build.

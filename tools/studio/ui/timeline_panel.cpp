@@ -40,6 +40,12 @@ void timeline_panel(StudioWindow& window, ImVec2 origin, ImVec2 size) {
                       {origin.x + x, middle - waveform.low[index] * size.y * 0.45f + 1.0f},
                       IM_COL32(80, 160, 210, 255));
     }
+    for (const Bookmark& mark : session.bookmarks.marks) {
+        const float x = origin.x + float(timeline_x(view, mark.row));
+        if (x < origin.x || x > end.x) continue;
+        draw->AddLine({x, origin.y}, {x, end.y}, BOOKMARK, 1.0f);
+        draw->AddText({x + 3, origin.y + 1}, BOOKMARK, mark.name.c_str());
+    }
     const float head = origin.x + float(timeline_x(view, session.row));
     draw->AddLine({head, origin.y}, {head, end.y}, PLAY_HEAD, 2.0f);
 

@@ -56,7 +56,9 @@ void tracker_panel(StudioWindow& window, ImVec2 origin, ImVec2 size) {
         if (row < 0) continue;
         char text[32];
         std::snprintf(text, sizeof text, "%6d", row);
-        draw->AddText({origin.x + 2, y + 1}, row % int32_t(ROWS_PER_BEAT) == 0 ? KEY_COLOR : FAINT_COLOR, text);
+        const bool marked = bookmarks_at(session.bookmarks, row) != nullptr;
+        draw->AddText({origin.x + 2, y + 1},
+                      marked ? BOOKMARK : row % int32_t(ROWS_PER_BEAT) == 0 ? KEY_COLOR : FAINT_COLOR, text);
         for (size_t t = first_track; t < std::min(first_track + shown, tracks); ++t) {
             const float x = origin.x + label + column * float(t - first_track);
             if (block && t >= block->first_track && t <= block->last_track && row >= block->first_row &&
