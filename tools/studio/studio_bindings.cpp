@@ -50,7 +50,7 @@ constexpr StudioBinding BINDINGS[] = {
     {SDL_SCANCODE_Z, MOD_CTRL | MOD_SHIFT, redo, "redo"},
     {SDL_SCANCODE_Y, MOD_CTRL, redo, {}},
     {SDL_SCANCODE_S, MOD_CTRL, save, "save the track texts and rebuild the track files"},
-    {SDL_SCANCODE_I, MOD_NONE, loop_in, "loop in / loop out at the current row"},
+    {SDL_SCANCODE_I, MOD_NONE, loop_in, "the loop's in / out at the current row (L switches it on)"},
     {SDL_SCANCODE_O, MOD_NONE, loop_out, {}},
     {SDL_SCANCODE_L, MOD_NONE, loop_toggle, "loop on and off"},
     {SDL_SCANCODE_S, MOD_NONE, speed_cycle, "speed: 1x, 2x, 0.5x"},
