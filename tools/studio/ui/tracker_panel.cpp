@@ -28,7 +28,7 @@ void tracker_panel(StudioWindow& window, ImVec2 origin, ImVec2 size) {
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const float line = ImGui::GetTextLineHeight() + 2.0f;
     const float label = ImGui::CalcTextSize("000000").x + 8.0f;
-    const float column_least = ImGui::CalcTextSize("-0.000000 s").x + 8.0f;
+    const float column_least = ImGui::CalcTextSize("-000.00 s").x + 8.0f;
     const size_t tracks = model.tracks.size();
     const size_t shown = std::clamp<size_t>(size_t(std::max((size.x - label) / column_least, 1.0f)), 1,
                                             std::max<size_t>(tracks, 1));
