@@ -63,6 +63,14 @@ size_t block_key_count(const EditModel& model, const Block& block) {
     return count;
 }
 
+// The block of a selection that holds keys, and how many; refused otherwise.
+bool block_with_keys(EditModel& model, const EditSelection& selection, Block& block, size_t& count) {
+    if (!block_of(model, selection, block)) return false;
+    count = block_key_count(model, block);
+    if (count == 0) return refuse(model, "the selection holds no keys");
+    return true;
+}
+
 bool track_exists(EditModel& model, size_t track) {
     if (track < model.tracks.size()) return true;
     return refuse(model, "there is no track " + std::to_string(track));
@@ -384,9 +392,8 @@ EditResult edit_delete(EditModel& model, const EditSelection& selection) {
 
 EditResult edit_move(EditModel& model, const EditSelection& selection, int32_t rows) {
     Block block;
-    if (!block_of(model, selection, block)) return false;
-    const size_t count = block_key_count(model, block);
-    if (count == 0) return refuse(model, "the selection holds no keys");
+    size_t count = 0;
+    if (!block_with_keys(model, selection, block, count)) return false;
     Changes changes;
     for (size_t t = block.first_track; t <= block.last_track; ++t) {
         TrackDocument document = model.tracks[t].document;
@@ -411,9 +418,8 @@ template <typename Change>
 EditResult block_values_change(EditModel& model, const EditSelection& selection, std::string_view verb,
                                std::string_view done, Change change) {
     Block block;
-    if (!block_of(model, selection, block)) return false;
-    const size_t count = block_key_count(model, block);
-    if (count == 0) return refuse(model, "the selection holds no keys");
+    size_t count = 0;
+    if (!block_with_keys(model, selection, block, count)) return false;
     Changes changes;
     for (size_t t = block.first_track; t <= block.last_track; ++t) {
         std::vector<Keyframe> keys = model.tracks[t].track.keys;
@@ -444,10 +450,9 @@ EditResult edit_offset_values(EditModel& model, const EditSelection& selection, 
 
 EditResult edit_stretch(EditModel& model, const EditSelection& selection, double factor) {
     Block block;
-    if (!block_of(model, selection, block)) return false;
+    size_t count = 0;
+    if (!block_with_keys(model, selection, block, count)) return false;
     if (!(factor > 0.0 && std::isfinite(factor))) return refuse(model, "cannot stretch by a factor that is not above 0");
-    const size_t count = block_key_count(model, block);
-    if (count == 0) return refuse(model, "the selection holds no keys");
     Changes changes;
     for (size_t t = block.first_track; t <= block.last_track; ++t) {
         std::vector<Keyframe> keys;
