@@ -11,6 +11,7 @@
 #include <set>
 
 #include "presentation/presentation.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/studio/studio_bindings.h"
 #include "tools/studio/studio_commands.h"
 
@@ -42,10 +43,7 @@ const Keyframe* key_at(const StudioSession& session, int32_t row) { return edit_
 class StudioCommandsTest : public testing::Test {
 protected:
     void SetUp() override {
-        // Each test runs in a process of its own, at the same time as others.
-        dir_ = fs::path(testing::TempDir()) /
-               ("studio_commands_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
+        dir_ = scratch_folder("studio_commands");
         fs::create_directories(dir_ / "texts");
         for (const char* name : TRACK_NAMES) std::ofstream(dir_ / "texts" / (std::string(name) + ".txt")) << "";
         std::ofstream(dir_ / "texts" / "clear.g.txt") << "40 1 linear\n80 2 hold\n160 3 hold\n";

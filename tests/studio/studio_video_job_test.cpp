@@ -10,6 +10,7 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/support/scratch_folder.h"
 #include "tools/studio/video_job.h"
 
 namespace fs = std::filesystem;
@@ -18,12 +19,7 @@ namespace {
 
 class StudioVideoJob : public testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::path(testing::TempDir()) /
-               ("studio_video_job_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = scratch_folder("studio_video_job"); }
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string tool(const std::string& name, const std::string& body) {
