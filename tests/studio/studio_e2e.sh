@@ -62,6 +62,22 @@ wait_window() {
   done
   return 1
 }
+# Starts the studio (a command line) and waits for its window: studio_pid and
+# window. A start that shows no window in 30 s is told on stderr with what the
+# process was doing, and tried once more.
+start_studio() {
+  for attempt in 1 2; do
+    "$@" >studio.out 2>studio.err &
+    studio_pid=$!
+    pids+=($studio_pid)
+    window=$(wait_window) && return 0
+    echo "note: no window after 30 s (start $attempt): state $(ps -o stat=,wchan= -p "$studio_pid" 2>/dev/null)," \
+      "windows: $(xwininfo -root -tree 2>/dev/null | grep -c zirbelon), stderr: $(cat studio.err)" >&2
+    kill -KILL "$studio_pid" 2>/dev/null || true
+    wait "$studio_pid" 2>/dev/null || true
+  done
+  return 1
+}
 # Waits until the file exists and its size holds still.
 wait_file() {
   for _ in $(seq 1 300); do
@@ -153,11 +169,8 @@ wait "$studio_pid" 2>/dev/null || true
 for _ in $(seq 1 50); do xdotool search --name '^zirbelon-studio$' >/dev/null 2>&1 || break; sleep 0.1; done
 
 echo "== paused, the studio waits for events"
-SDL_AUDIODRIVER=dummy "$studio" --dir stage --tracks texts "${shaders[@]}" --row 700 --paused --shots shots \
-  --size 1280x720 >studio.out 2>studio.err &
-studio_pid=$!
-pids+=($studio_pid)
-window=$(wait_window) || fail "no studio window"
+start_studio env SDL_AUDIODRIVER=dummy "$studio" --dir stage --tracks texts "${shaders[@]}" --row 700 --paused \
+  --shots shots --size 1280x720 || fail "no studio window"
 sleep 3
 ticks() { awk '{ print $14 + $15 }' "/proc/$studio_pid/stat"; }
 before=$(ticks)
