@@ -66,12 +66,12 @@ LinkNext link_decoder_next(LinkDecoder& decoder) {
         if (decoder.skipping > 0) return {};
 
         const std::span<const uint8_t> waiting(decoder.buffer.data() + decoder.start, unread(decoder));
-        // Bytes that are no frame show at their first byte, not after eight.
-        const size_t magic = std::min<size_t>(waiting.size(), 2);
-        if (!std::equal(waiting.begin(), waiting.begin() + std::ptrdiff_t(magic), LINK_MAGIC))
-            return fault(decoder, "frame " + std::to_string(decoder.frames + 1) + " starts with " +
-                                      hex(waiting.first(std::min<size_t>(waiting.size(), 8))) +
-                                      ", not a link frame");
+        // Bytes that are no frame show at their first byte, not after eight;
+        // the reason quotes the bytes up to the wrong one, however they came.
+        for (size_t i = 0; i < std::min<size_t>(waiting.size(), 2); ++i)
+            if (waiting[i] != LINK_MAGIC[i])
+                return fault(decoder, "frame " + std::to_string(decoder.frames + 1) + " starts with " +
+                                          hex(waiting.first(i + 1)) + ", not a link frame");
         if (waiting.size() < LINK_HEADER_BYTES) return {};
 
         const uint16_t kind = uint16_t(waiting[2] | waiting[3] << 8);

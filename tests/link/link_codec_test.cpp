@@ -338,7 +338,7 @@ TEST(LinkStream, GarbageEndsItAtOnceAndForGood) {
     link_decoder_feed(decoder, std::span(reinterpret_cast<const uint8_t*>(request.data()), request.size()));
     LinkNext next = link_decoder_next(decoder);
     ASSERT_EQ(next.status, LinkStatus::error);
-    EXPECT_NE(next.error.find("frame 1 starts with 47 45 54 20 2f 20 48 54, not a link frame"), next.error.npos)
+    EXPECT_NE(next.error.find("frame 1 starts with 47, not a link frame"), next.error.npos)
         << next.error;
     EXPECT_EQ(link_decoder_buffered(decoder), 0u);
     // Valid bytes after a fault change nothing: the connection is to be closed.
@@ -353,6 +353,7 @@ TEST(LinkStream, GarbageEndsItAtOnceAndForGood) {
     EXPECT_EQ(decode_in_pieces(stream, 1, &last), std::vector<LinkMessage>{LinkWelcome{}});
     EXPECT_EQ(last.status, LinkStatus::error);
     EXPECT_NE(last.error.find("frame 2 starts with 58,"), last.error.npos) << last.error;
+    EXPECT_NE(fault_of({'Z', 'Z', 'L'}).find("frame 1 starts with 5a 5a, not a link frame"), std::string::npos);
 }
 
 TEST(LinkStream, RandomBytesNeverLoopNorGrowTheBuffer) {
