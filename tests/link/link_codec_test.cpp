@@ -133,6 +133,21 @@ TEST(LinkRoundTrip, FramesAreLaidOutAsDocumented) {
     EXPECT_EQ(Bytes(transport.begin() + 9, transport.begin() + 17), (Bytes{0, 0, 0, 0, 0, 0, 0xf0, 0x3f}));
 }
 
+// docs/link.md gives these numbers to people who write players.
+TEST(LinkBounds, TheDocumentedNumbersHold) {
+    EXPECT_EQ(LINK_VERSION, 1u);
+    EXPECT_EQ(LINK_PORT, 7720);
+    EXPECT_EQ(LINK_TRACK_KEYS_MAX, 238609293u);
+    EXPECT_EQ(LINK_PAYLOAD_MAX, 2147483904u);
+    EXPECT_EQ(LINK_BUFFER_MAX, 2147549448u);
+    EXPECT_EQ(LINK_FEED_BYTES_MAX, 65536u);
+    const std::vector<size_t> documented = {8192, 8192, 8192, 2147483904, 272, 267, 1048581, 34, 8, 8, 1048582};
+    for (size_t kind = 1; kind <= documented.size(); ++kind)
+        EXPECT_EQ(link_payload_max(uint16_t(kind)), documented[kind - 1]) << link_kind_name(uint16_t(kind));
+    EXPECT_EQ(link_payload_max(0), std::nullopt);
+    EXPECT_EQ(link_payload_max(uint16_t(documented.size() + 1)), std::nullopt);
+}
+
 TEST(LinkBounds, LengthsAboveAKindsBoundEndAtTheHeader) {
     struct Case {
         LinkKind kind;
