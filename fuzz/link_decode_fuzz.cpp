@@ -7,6 +7,7 @@
 // the same fault), the decoder never holds more than it was fed nor more than
 // LINK_BUFFER_MAX, each message took at least a header's bytes, and every
 // message encodes to a frame that decodes to the same message.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
