@@ -316,6 +316,8 @@ int studio_run(StudioOptions options) {
         std::fprintf(stderr, "zirbelon-studio: %s\n", error.c_str());
         return CLI_FAILED;
     }
+    for (size_t track = 0; track < session.model.tracks.size(); ++track)
+        if (!edit_model_recovery_path(session.model, track).empty()) session.recovered.push_back(track);
     if (!window_open(state, error)) {
         std::fprintf(stderr, "zirbelon-studio: %s\n", error.c_str());
         return CLI_FAILED;

@@ -311,6 +311,7 @@ void studio_track_file_changed(StudioSession& session, size_t track) {
 }
 
 void studio_recovery_settle(StudioSession& session, size_t track, bool take) {
+    std::erase(session.recovered, track);
     std::string error;
     if (take) {
         edited(session, edit_model_recover(session.model, track, error));

@@ -28,6 +28,7 @@ struct StudioSession {
     Typing typing_for = Typing::value;
     std::string typed;
     Bookmarks bookmarks;
+    std::vector<size_t> recovered;  // tracks whose edits a signal kept aside, found at start, not yet settled
 
     Transport transport;
     double seconds = 0.0;  // where the picture is this frame

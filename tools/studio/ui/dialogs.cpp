@@ -98,10 +98,9 @@ void conflict_window(StudioWindow& window) {
 
 void recovery_window(StudioWindow& window) {
     StudioSession& session = window.session;
-    std::vector<size_t> recovered;
-    for (size_t t = 0; t < session.model.tracks.size(); ++t)
-        if (!edit_model_recovery_path(session.model, t).empty()) recovered.push_back(t);
-    if (recovered.empty()) return;
+    if (session.recovered.empty()) return;
+    // Settling one takes it out of the list: go through a copy.
+    const std::vector<size_t> recovered = session.recovered;
     ImGui::SetNextWindowPos(ImVec2(100, 100), ImGuiCond_Appearing);
     ImGui::Begin("Recovered edits", nullptr, ImGuiWindowFlags_AlwaysAutoResize);
     ImGui::TextUnformatted("The studio was ended with these tracks unsaved; their edits were kept aside.");
