@@ -27,6 +27,16 @@ bool audio_channel_play(AudioStream stream, bool restart);
 uint64_t audio_channel_get_position(AudioStream stream);
 // Seconds for a byte position of the stream; negative for no stream or an invalid position.
 double audio_channel_bytes_to_seconds(AudioStream stream, uint64_t position);
+// Bytes of the stream for seconds (down to a whole sample frame); 0 for no
+// stream or a negative time.
+uint64_t audio_channel_seconds_to_bytes(AudioStream stream, double seconds);
+// Stops the stream where it stands; audio_channel_play(stream, false) goes on
+// from there. False for no stream.
+bool audio_channel_pause(AudioStream stream);
+// Moves the stream to the byte position (down to a whole sample frame, at most
+// its end): playing or paused, it goes on from there, and the position reads
+// from there at once (going back, too). False for no stream.
+bool audio_channel_set_position(AudioStream stream, uint64_t position);
 // The per-frame update; may be called once a frame.
 bool audio_update(uint32_t period_ms);
 bool audio_stream_free(AudioStream stream);
