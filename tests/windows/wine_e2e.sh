@@ -156,6 +156,16 @@ run() {
   local status=0
   wait "$pid" || status=$?
   running=()
+  # 139 is the Wine loader itself killed by SIGSEGV once the program had
+  # ended: a program's own fault comes back as its exception code (5 for an
+  # access violation). Seen once in many runs, in Wine's teardown; the case
+  # is run once more, and a second crash fails.
+  if [ "$status" -eq 139 ] && [ -z "${wine_crashed:-}" ]; then
+    echo "note: $name: the Wine loader crashed at exit (status 139); running it once more" >&2
+    cp "$name.log" "$name-crashed.log"
+    wine_crashed=1 run "$name" "$server" "$@"
+    return
+  fi
   [ "$status" -eq 0 ] || fail "$name: exit code $status after ${quit_keys:-Escape} (see $work/$name.log)"
   local boxes
   boxes=$(grep -c 'MSGBOX_OnInit' "$name.log" || true)
