@@ -2,7 +2,6 @@
 // clock's loop rules, the letterbox and the command line.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -14,6 +13,7 @@
 #include "player/player_show.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/common/cli.h"
+#include "tracks/track_file.h"
 
 namespace {
 
@@ -64,8 +64,8 @@ TEST(PlayerShow, KeysFromTheStudioReplaceInsertAndDeleteInRowOrder) {
 
 TEST(PlayerShow, TheFoldersTracksPlayUntilTheStudioSendsItsOwn) {
     const std::filesystem::path folder = scratch_folder("player");
-    // One key, value 5 (bits 0x40a00000), hold: count 1, then row, value, kind.
-    const std::array<uint8_t, 13> file{1, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0xa0, 0x40, 0};
+    const Keyframe key{0, 5.0f, INTERP_HOLD};
+    const std::vector<uint8_t> file = track_file_encode(std::span(&key, 1));
     std::ofstream(folder / "sync_cam.rot.track", std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     PlayerShow show = player_show_create(folder.string(), 0.0, 0);
