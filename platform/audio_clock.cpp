@@ -21,6 +21,12 @@ constexpr double RESYNC_BUFFERS = 4.0;
 // The learnt frame duration stays within this share of the nominal one, so a
 // burst of odd timings cannot run the loop away.
 constexpr double PACE_LIMIT = 0.05;
+// A time made from a frame count by division is off by a few parts in 2^53;
+// rounding down must not lose that frame.
+constexpr double FRAME_ROUNDING = 1e-12;
+// More frames than any tune has (a hundred years at 1 MHz), and still exact in
+// a double and within a byte count.
+constexpr double MOST_FRAMES = double(uint64_t(1) << 52);
 
 // A new line through the request at t: p0 frames audible now, one buffer of
 // frames at the learnt pace until the next request.
@@ -83,6 +89,12 @@ void audio_clock_request(AudioClock& clock, int64_t now_ns, uint32_t frames, boo
     clock.ns_per_frame = std::clamp(clock.ns_per_frame + omega * omega * error / double(frames),
                                     clock.nominal_ns_per_frame * (1.0 - PACE_LIMIT),
                                     clock.nominal_ns_per_frame * (1.0 + PACE_LIMIT));
+}
+
+uint64_t audio_clock_frames(double seconds, uint32_t frequency) {
+    const double frames = seconds * double(frequency);
+    if (!(frames > 0.0)) return 0;  // negative, or not a number
+    return uint64_t(std::floor(std::min(frames * (1.0 + FRAME_ROUNDING), MOST_FRAMES)));
 }
 
 uint64_t audio_clock_read(const AudioClockLine& line, int64_t now_ns, uint64_t end_frames,

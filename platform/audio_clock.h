@@ -48,6 +48,10 @@ AudioClock audio_clock_create(uint32_t frequency, uint32_t buffer_frames);
 // where the tune's first frame becomes audible.
 void audio_clock_request(AudioClock& clock, int64_t now_ns, uint32_t frames, bool carries_tune);
 
+// Whole frames in `seconds` at the frequency: the time a byte position gives
+// back, converted again, is that position's frame. 0 for a negative time.
+uint64_t audio_clock_frames(double seconds, uint32_t frequency);
+
 // Frames audible at now_ns: 0 before the anchor, at most end_frames, never less
 // than the reader's previous result.
 uint64_t audio_clock_read(const AudioClockLine& line, int64_t now_ns, uint64_t end_frames,

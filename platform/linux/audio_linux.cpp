@@ -9,8 +9,13 @@
 // Threads: SDL calls audio_fill on its own thread while holding the device's
 // lock. Everything the callback reads or writes (the Playback record) is
 // guarded by that lock, which the other functions take through
-// SDL_LockAudioDevice only to switch the stream or to copy the clock's line.
-// The rest of the layer is used from the driver's thread alone.
+// SDL_LockAudioDevice only to switch the stream, to move or stop it, or to copy
+// the clock's line. The rest of the layer is used from the driver's thread alone.
+//
+// A seek or a pause starts the clock afresh from the frame it leaves the tune
+// at (the stream's base): the position reads from there at once, stands still
+// while nothing of the tune is handed out, and moves on from the first request
+// that carries the tune again.
 #include "platform/audio.h"
 
 #include <SDL.h>
@@ -44,6 +49,7 @@ struct Tune {
 struct Stream {
     AudioStream handle = 0;
     Tune tune;
+    uint64_t base_frames = 0;  // where the clock's count starts in the tune
     AudioClockReader reader;
 };
 
@@ -106,6 +112,19 @@ void playback_reset(const Tune* tune) {
     layer.playback = Playback{tune, 0, false, audio_clock_create(layer.frequency, BUFFER_FRAMES)};
 }
 
+uint64_t stream_end_frames(const Stream& stream) { return stream.tune.pcm.size() / FRAME_BYTES; }
+
+// The stream goes on from the frame (playing or not) with a fresh clock.
+void stream_move(Stream& stream, uint64_t frames, bool playing) {
+    SDL_LockAudioDevice(layer.device);
+    layer.playback.cursor = size_t(frames * FRAME_BYTES);
+    layer.playback.playing = playing;
+    layer.playback.clock = audio_clock_create(layer.frequency, BUFFER_FRAMES);
+    SDL_UnlockAudioDevice(layer.device);
+    stream.base_frames = frames;
+    stream.reader = {};
+}
+
 }  // namespace
 
 bool audio_init(int32_t device, uint32_t frequency) {
@@ -145,7 +164,7 @@ AudioStream audio_stream_create_file(const char* path, uint32_t) {
     }
     if (!tune) return 0;
 
-    layer.stream.emplace(Stream{++layer.last_handle, std::move(*tune), {}});
+    layer.stream.emplace(Stream{++layer.last_handle, std::move(*tune), 0, {}});
     SDL_LockAudioDevice(layer.device);
     playback_reset(&layer.stream->tune);
     SDL_UnlockAudioDevice(layer.device);
@@ -164,22 +183,47 @@ bool audio_channel_play(AudioStream stream, bool restart) {
     if (restart) playback_reset(&layer.stream->tune);
     layer.playback.playing = true;
     SDL_UnlockAudioDevice(layer.device);
-    if (restart) layer.stream->reader = {};
+    if (restart) {
+        layer.stream->base_frames = 0;
+        layer.stream->reader = {};
+    }
     return true;
 }
 
 uint64_t audio_channel_get_position(AudioStream stream) {
     if (!stream_valid(stream)) return AUDIO_POSITION_INVALID;
+    Stream& s = *layer.stream;
     SDL_LockAudioDevice(layer.device);
     const AudioClockLine line = layer.playback.clock.line;
     SDL_UnlockAudioDevice(layer.device);
-    const uint64_t end_frames = layer.stream->tune.pcm.size() / FRAME_BYTES;
-    return audio_clock_read(line, monotonic_ns(), end_frames, layer.stream->reader) * FRAME_BYTES;
+    const uint64_t heard = audio_clock_read(line, monotonic_ns(), stream_end_frames(s) - s.base_frames, s.reader);
+    return (s.base_frames + heard) * FRAME_BYTES;
 }
 
 double audio_channel_bytes_to_seconds(AudioStream stream, uint64_t position) {
     if (!stream_valid(stream) || position == AUDIO_POSITION_INVALID) return -1.0;
     return double(position) / (double(FRAME_BYTES) * double(layer.frequency));
+}
+
+uint64_t audio_channel_seconds_to_bytes(AudioStream stream, double seconds) {
+    if (!stream_valid(stream)) return 0;
+    return audio_clock_frames(seconds, layer.frequency) * FRAME_BYTES;
+}
+
+// What the device already holds of the tune is handed out again on resuming:
+// the music goes on from what was heard, not from what was handed out.
+bool audio_channel_pause(AudioStream stream) {
+    if (!stream_valid(stream)) return false;
+    stream_move(*layer.stream, audio_channel_get_position(stream) / FRAME_BYTES, false);
+    return true;
+}
+
+bool audio_channel_set_position(AudioStream stream, uint64_t position) {
+    if (!stream_valid(stream)) return false;
+    // Only this thread changes whether the stream plays.
+    Stream& s = *layer.stream;
+    stream_move(s, std::min(position / FRAME_BYTES, stream_end_frames(s)), layer.playback.playing);
+    return true;
 }
 
 bool audio_update(uint32_t) {

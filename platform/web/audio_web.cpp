@@ -14,8 +14,13 @@
 // A tune the browser cannot decode plays as silence on the page's own clock,
 // and the page says so; a tune that is not there at all gives no stream.
 // `?row=R` gives a paused stream at that row.
+//
+// A seek or a pause stops the tune's source and starts the clock afresh from
+// the frame it leaves the tune at (the base); a seek while playing, or play
+// after a pause, starts a new source at that offset into the tune.
 #include "platform/audio.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -37,13 +42,14 @@ struct Layer {
     bool open = false;
     uint32_t frequency = 0;
     bool stream = false;
-    bool playing = false;
+    bool playing = false;      // a source plays (or the silent clock runs)
     bool paused = false;       // ?row=R
     double paused_frames = 0.0;
     uint64_t end_frames = UINT64_MAX;  // no end for the silent clock
     AudioClock clock;
     AudioClockReader reader;
-    double blocks_fed = 0.0;   // frames of the tune already made requests of
+    uint64_t base_frames = 0;  // where the clock's count starts in the tune
+    double blocks_fed = 0.0;   // frames since the base already made requests of
 };
 
 Layer layer;
@@ -72,10 +78,28 @@ void clock_feed() {
     const double ns_per_frame = 1e9 / double(layer.frequency);
     while (frames >= layer.blocks_fed) {
         const double at_ms = now_ms - (frames - layer.blocks_fed) * ns_per_frame * 1e-6;
-        const bool carries_tune = layer.blocks_fed < double(layer.end_frames);
+        const bool carries_tune = layer.blocks_fed < double(layer.end_frames - layer.base_frames);
         audio_clock_request(layer.clock, int64_t(std::llround(at_ms * 1e6)), BLOCK_FRAMES, carries_tune);
         layer.blocks_fed += BLOCK_FRAMES;
     }
+}
+
+bool stream_valid(AudioStream stream) { return layer.open && layer.stream && stream == STREAM; }
+
+// Stops what plays and puts the stream at the frame with a fresh clock.
+void stream_move(uint64_t frames) {
+    if (layer.playing && !layer.paused) page_audio_stop();
+    layer.playing = false;
+    layer.base_frames = frames;
+    layer.clock = audio_clock_create(layer.frequency, BLOCK_FRAMES);
+    layer.reader = {};
+    layer.blocks_fed = 0.0;
+}
+
+// Plays from the stream's base.
+void stream_play() {
+    layer.playing = true;
+    if (!layer.paused) page_audio_play(double(layer.base_frames) / double(layer.frequency));
 }
 
 }  // namespace
@@ -114,40 +138,56 @@ bool audio_start() {
 }
 
 bool audio_channel_play(AudioStream stream, bool restart) {
-    if (!layer.open || !layer.stream || stream != STREAM) return false;
+    if (!stream_valid(stream)) return false;
     if (layer.playing && !restart) return true;
-    if (layer.playing && !layer.paused) page_audio_stop();
-    layer.clock = audio_clock_create(layer.frequency, BLOCK_FRAMES);
-    layer.reader = {};
-    layer.blocks_fed = 0.0;
-    layer.playing = true;
-    if (!layer.paused) page_audio_play();
+    stream_move(restart ? 0 : layer.base_frames);
+    stream_play();
     return true;
 }
 
 uint64_t audio_channel_get_position(AudioStream stream) {
-    if (!layer.open || !layer.stream || stream != STREAM) return AUDIO_POSITION_INVALID;
-    uint64_t frames = 0;
+    if (!stream_valid(stream)) return AUDIO_POSITION_INVALID;
+    uint64_t frames = layer.base_frames;
     if (layer.paused) {
         frames = uint64_t(layer.paused_frames);
     } else if (layer.playing) {
         clock_feed();
-        frames = audio_clock_read(layer.clock.line, int64_t(std::llround(emscripten_get_now() * 1e6)),
-                                  layer.end_frames, layer.reader);
+        frames += audio_clock_read(layer.clock.line, int64_t(std::llround(emscripten_get_now() * 1e6)),
+                                   layer.end_frames - layer.base_frames, layer.reader);
     }
     page_audio_report(double(frames) / double(layer.frequency));
     return frames * FRAME_BYTES;
 }
 
 double audio_channel_bytes_to_seconds(AudioStream stream, uint64_t position) {
-    if (!layer.open || !layer.stream || stream != STREAM || position == AUDIO_POSITION_INVALID) return -1.0;
+    if (!stream_valid(stream) || position == AUDIO_POSITION_INVALID) return -1.0;
     return double(position) / (double(FRAME_BYTES) * double(layer.frequency));
+}
+
+uint64_t audio_channel_seconds_to_bytes(AudioStream stream, double seconds) {
+    if (!stream_valid(stream)) return 0;
+    return audio_clock_frames(seconds, layer.frequency) * FRAME_BYTES;
+}
+
+bool audio_channel_pause(AudioStream stream) {
+    if (!stream_valid(stream)) return false;
+    if (layer.playing) stream_move(audio_channel_get_position(stream) / FRAME_BYTES);
+    return true;
+}
+
+// A paused page (?row=R) shows the row it was asked for, wherever the stream is.
+bool audio_channel_set_position(AudioStream stream, uint64_t position) {
+    if (!stream_valid(stream)) return false;
+    const bool playing = layer.playing;
+    stream_move(std::min(position / FRAME_BYTES, layer.end_frames));
+    if (playing) stream_play();
+    return true;
 }
 
 bool audio_update(uint32_t) { return layer.open; }
 
 bool audio_stream_free(AudioStream stream) {
-    if (!layer.open || !layer.stream || stream != STREAM) return false;
+    if (!stream_valid(stream)) return false;
     if (layer.playing && !layer.paused) page_audio_stop();
     layer.stream = false;
     layer.playing = false;

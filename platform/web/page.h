@@ -32,10 +32,11 @@ void page_end();
 // Decodes the tune's bytes with the browser's decoder; true when it gave audio
 // (then `frames` is its length in frames at the context's frequency).
 bool page_audio_decode(const uint8_t* bytes, uint32_t size, double* frames);
-// Starts the decoded tune (or, without one, the page's silent clock) from its beginning.
-void page_audio_play();
-// What is audible: `frames` of the tune (negative before its start) at the
-// page's time `now_ms` (performance.now()); false while nothing plays yet.
+// Starts the decoded tune `offset` seconds into it (or, without one, the page's
+// silent clock).
+void page_audio_play(double offset);
+// What is audible: `frames` since the start of play (negative before it) at
+// the page's time `now_ms` (performance.now()); false while nothing plays yet.
 bool page_audio_audible(double* frames, double* now_ms);
 // Tells the page where the music is (for the page's state and for tests).
 void page_audio_report(double seconds);

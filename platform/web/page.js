@@ -62,7 +62,7 @@ mergeInto(LibraryManager.library, {
     context: null,
     tune: null,      // the decoded AudioBuffer, or null: silence on the page's clock
     source: null,
-    start: null,     // context time (seconds) or, silent, page time (ms) of the tune's start
+    start: null,     // context time (seconds) or, silent, page time (ms) when play starts
     frequency: 44100,
     open: function(frequency) {
       audioWeb.frequency = frequency;
@@ -181,7 +181,7 @@ mergeInto(LibraryManager.library, {
   },
 
   page_audio_play__deps: ['$audioWeb', '$page'],
-  page_audio_play: function() {
+  page_audio_play: function(offset) {
     const context = audioWeb.context;
     if (!context && audioWeb.tune) {
       page.notice('The browser gives no sound output: the presentation runs silent on the page\'s clock.');
@@ -191,7 +191,7 @@ mergeInto(LibraryManager.library, {
       source.buffer = audioWeb.tune;
       source.connect(context.destination);
       audioWeb.start = context.currentTime + audioWeb.LEAD_SECONDS;
-      source.start(audioWeb.start);
+      source.start(audioWeb.start, offset);
       audioWeb.source = source;
     } else {
       audioWeb.tune = null;

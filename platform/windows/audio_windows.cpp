@@ -13,6 +13,11 @@
 // clock it feeds is guarded by the stream's mutex, which the driver's thread
 // takes only to copy the clock's line. Everything else is used from the
 // driver's thread alone, which starts and joins the playback thread.
+//
+// A seek or a pause stops the playback thread, which takes every queued buffer
+// back from the device (so the device falls silent), and starts the clock
+// afresh from the frame it leaves the tune at (the stream's base); a seek while
+// playing, or play after a pause, starts a new playback thread there.
 #include "platform/audio.h"
 
 #include <windows.h>
@@ -47,6 +52,7 @@ struct Stream {
     AudioStream handle = 0;
     Tune tune;
     WAVEFORMATEX format{};  // the tune's
+    uint64_t base_frames = 0;  // where the playback thread starts and the clock's count begins
     AudioClockReader reader;
     std::mutex mutex;  // guards clock
     AudioClock clock;
@@ -95,14 +101,13 @@ uint64_t device_position_frames(HWAVEOUT device, const WAVEFORMATEX& format) {
     }
 }
 
-// The playback thread: keeps the device fed from the tune, buffer by buffer,
-// and tells the clock of every advance of the device's position, until told to
+// The playback thread: keeps the device fed from the tune, buffer by buffer
+// from the byte `cursor` on, and tells the clock of every advance of the device's position, until told to
 // stop; then takes its buffers back from the device.
-void player_run(std::stop_token stop, Stream& stream, HWAVEOUT device, HANDLE buffer_done) {
+void player_run(std::stop_token stop, Stream& stream, HWAVEOUT device, HANDLE buffer_done, size_t cursor) {
     const std::vector<uint8_t>& pcm = stream.tune.pcm;
     const size_t buffer_bytes = size_t(BUFFER_FRAMES) * stream.format.nBlockAlign;
     std::array<WAVEHDR, QUEUED_BUFFERS> buffers{};
-    size_t cursor = 0;
     uint64_t played = 0;
     while (!stop.stop_requested()) {
         for (WAVEHDR& buffer : buffers) {
@@ -153,6 +158,34 @@ bool stream_valid(AudioStream stream) {
     return stream != 0 && layer.stream && layer.stream->handle == stream;
 }
 
+uint64_t stream_end_frames(const Stream& stream) { return stream.tune.pcm.size() / stream.format.nBlockAlign; }
+
+// Stops the playback thread and puts the stream at the frame with a fresh
+// clock; the position reads from there until a new thread is started.
+void stream_move(Stream& stream, uint64_t frames) {
+    stream.player = {};
+    stream.base_frames = frames;
+    stream.clock = audio_clock_create(stream.format.nSamplesPerSec, 0);
+    stream.reader = {};
+}
+
+// A playback thread from the stream's base.
+bool player_start(Stream& stream) {
+    // The device plays the tune's own format; the system converts it for the
+    // hardware when it has to.
+    if (!same_format(layer.device_format, stream.format)) {
+        device_close();
+        if (!device_open(stream.format)) return false;
+    }
+    try {
+        stream.player = std::jthread(player_run, std::ref(stream), layer.device, layer.buffer_done,
+                                     size_t(stream.base_frames * stream.format.nBlockAlign));
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool audio_init(int32_t device, uint32_t frequency) {
@@ -198,21 +231,8 @@ bool audio_channel_play(AudioStream stream, bool restart) {
     if (!stream_valid(stream)) return false;
     Stream& s = *layer.stream;
     if (s.player.joinable() && !restart) return true;
-    s.player = {};
-    s.clock = audio_clock_create(s.format.nSamplesPerSec, 0);
-    s.reader = {};
-    // The device plays the tune's own format; the system converts it for the
-    // hardware when it has to.
-    if (!same_format(layer.device_format, s.format)) {
-        device_close();
-        if (!device_open(s.format)) return false;
-    }
-    try {
-        s.player = std::jthread(player_run, std::ref(s), layer.device, layer.buffer_done);
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    stream_move(s, restart ? 0 : s.base_frames);
+    return player_start(s);
 }
 
 uint64_t audio_channel_get_position(AudioStream stream) {
@@ -223,13 +243,36 @@ uint64_t audio_channel_get_position(AudioStream stream) {
         const std::lock_guard lock(s.mutex);
         line = s.clock.line;
     }
-    const uint64_t end_frames = s.tune.pcm.size() / s.format.nBlockAlign;
-    return audio_clock_read(line, monotonic_ns(), end_frames, s.reader) * s.format.nBlockAlign;
+    const uint64_t heard = audio_clock_read(line, monotonic_ns(), stream_end_frames(s) - s.base_frames, s.reader);
+    return (s.base_frames + heard) * s.format.nBlockAlign;
 }
 
 double audio_channel_bytes_to_seconds(AudioStream stream, uint64_t position) {
     if (!stream_valid(stream) || position == AUDIO_POSITION_INVALID) return -1.0;
     return double(position) / double(layer.stream->format.nAvgBytesPerSec);
+}
+
+uint64_t audio_channel_seconds_to_bytes(AudioStream stream, double seconds) {
+    if (!stream_valid(stream)) return 0;
+    const WAVEFORMATEX& format = layer.stream->format;
+    return audio_clock_frames(seconds, format.nSamplesPerSec) * format.nBlockAlign;
+}
+
+// What the device had queued is played again on resuming: the music goes on
+// from what was heard, not from what was handed out.
+bool audio_channel_pause(AudioStream stream) {
+    if (!stream_valid(stream)) return false;
+    Stream& s = *layer.stream;
+    if (s.player.joinable()) stream_move(s, audio_channel_get_position(stream) / s.format.nBlockAlign);
+    return true;
+}
+
+bool audio_channel_set_position(AudioStream stream, uint64_t position) {
+    if (!stream_valid(stream)) return false;
+    Stream& s = *layer.stream;
+    const bool playing = s.player.joinable();
+    stream_move(s, std::min(position / s.format.nBlockAlign, stream_end_frames(s)));
+    return !playing || player_start(s);
 }
 
 bool audio_update(uint32_t) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -204,6 +205,28 @@ TEST(AudioClock, StopsWithAStalledDeviceAndResumesWithIt) {
 TEST(AudioClock, ReadsNothingBeforeAnyTune) {
     const auto requests = device_requests(0, NOMINAL_NS_PER_FRAME, 0, 50, 1'000);
     for (const Reading& r : clock_run(requests, 0, 1'000 * MS, 10 * MS)) EXPECT_EQ(r.frames, 0u);
+}
+
+// A seek goes to the time the driver read off a position, so that time must
+// give back the very frame it was made from, at every rate.
+TEST(AudioClockFrames, GivesBackTheFrameATimeWasMadeOf) {
+    for (const uint32_t rate : {22050u, 44100u, 48000u}) {
+        for (uint64_t frames = 0; frames < 3'000'000; frames += 7)
+            ASSERT_EQ(audio_clock_frames(double(frames * 4) / (4.0 * rate), rate), frames) << rate;
+    }
+}
+
+TEST(AudioClockFrames, RoundsDownToAWholeFrameAndRefusesNegativeTimes) {
+    EXPECT_EQ(audio_clock_frames(1.5, RATE), 66'150u);
+    EXPECT_EQ(audio_clock_frames((100.0 + 0.999) / RATE, RATE), 100u);
+    EXPECT_EQ(audio_clock_frames(0.5 / RATE, RATE), 0u);
+    EXPECT_EQ(audio_clock_frames(-0.5, RATE), 0u);
+    EXPECT_EQ(audio_clock_frames(-1e-300, RATE), 0u);
+    EXPECT_EQ(audio_clock_frames(std::numeric_limits<double>::quiet_NaN(), RATE), 0u);
+    // Past any tune, yet a count that bytes can still be made of.
+    const uint64_t far = audio_clock_frames(std::numeric_limits<double>::infinity(), RATE);
+    EXPECT_GT(far, uint64_t(1e9 * RATE));
+    EXPECT_LT(far, UINT64_MAX / 8);
 }
 
 }  // namespace

@@ -168,6 +168,21 @@ double audio_channel_bytes_to_seconds(AudioStream stream, uint64_t position) {
     return seconds[std::min<size_t>(position, seconds.size() - 1)];
 }
 
+uint64_t audio_channel_seconds_to_bytes(AudioStream stream, double seconds) {
+    record(format("audio_channel_seconds_to_bytes %u %g", stream, seconds));
+    return 0;
+}
+
+bool audio_channel_pause(AudioStream stream) {
+    record(format("audio_channel_pause %u", stream));
+    return stream == FAKE_STREAM;
+}
+
+bool audio_channel_set_position(AudioStream stream, uint64_t position) {
+    record(format("audio_channel_set_position %u %llu", stream, static_cast<unsigned long long>(position)));
+    return stream == FAKE_STREAM;
+}
+
 bool audio_update(uint32_t period_ms) {
     record(format("audio_update %u", period_ms));
     return true;
