@@ -17,6 +17,9 @@
 
 // Unsent bytes beyond this (a peer that stopped reading) end the connection.
 inline constexpr size_t LINK_UNSENT_MAX = size_t(256) << 20;
+// The most bytes one pump reads: a flood of frames waits for later pumps
+// rather than holding up the frame of the program that pumps.
+inline constexpr size_t LINK_PUMP_BYTES_MAX = size_t(4) << 20;
 
 struct LinkPeer {
     NetSocket socket = NET_NONE;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows program as a file: a 64-bit console program that imports only
-# DLLs every Windows has, so that it runs from its folder with nothing installed.
+# DLLs every Windows has, so that it runs from its folder with nothing installed,
+# and no socket library: only the live link's programs take sockets.
 #   imports_test.sh ZIRBELON_EXE
 set -euo pipefail
 headers=$(x86_64-w64-mingw32-objdump -p "$1")
@@ -15,6 +16,11 @@ grep -q '^Subsystem[[:space:]]*00000003' <<<"$headers" || fail "not a console-su
 system_dlls=" KERNEL32.dll USER32.dll GDI32.dll OPENGL32.dll WINMM.dll MSACM32.dll msvcrt.dll "
 imports=$(awk '/DLL Name:/ { print $3 }' <<<"$headers")
 [ -n "$imports" ] || fail "no imports found"
+for dll in $imports; do
+  case ${dll,,} in
+  ws2_32.dll | wsock32.dll) fail "imports $dll: the presentation takes no socket code" ;;
+  esac
+done
 for dll in $imports; do
   [[ $system_dlls == *" $dll "* ]] || fail "imports $dll, which is not part of Windows"
 done
