@@ -70,7 +70,9 @@ bool listen_take(std::string_view text, StudioOptions& options, std::string& err
 }  // namespace
 
 bool studio_address_loopback(std::string_view address) {
-    return address == "localhost" || address.starts_with("127.");
+    // A name that merely starts like one ("127.example.org") may be anywhere.
+    const bool numeric = address.find_first_not_of("0123456789.") == std::string_view::npos;
+    return address == "localhost" || (numeric && address.starts_with("127."));
 }
 
 std::optional<int> studio_options_parse(std::span<const std::string_view> args, StudioOptions& options) {
