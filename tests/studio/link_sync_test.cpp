@@ -196,17 +196,40 @@ TEST(LinkTracksSync, SendsEachTrackWholeOnceThenItsChanges) {
 TEST(LinkShadersSync, SendsAScenesTextOnlyWhenItChanged) {
     LinkSent sent;
     std::vector<LinkMessage> out;
-    link_shaders_sync(sent, "land 1", "title 1", out);
+    std::string refused;
+    link_shaders_sync(sent, "land 1", "title 1", out, refused);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0], LinkMessage(LinkShader{LinkScene::landscape, "land 1"}));
     EXPECT_EQ(out[1], LinkMessage(LinkShader{LinkScene::title, "title 1"}));
     out.clear();
-    link_shaders_sync(sent, "land 1", "title 1", out);
+    link_shaders_sync(sent, "land 1", "title 1", out, refused);
     EXPECT_TRUE(out.empty());
-    link_shaders_sync(sent, "land 1", "title 2", out);
+    link_shaders_sync(sent, "land 1", "title 2", out, refused);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0], LinkMessage(LinkShader{LinkScene::title, "title 2"}));
     EXPECT_EQ(sent.title, "title 2");
+    EXPECT_EQ(refused, "");
+}
+
+TEST(LinkShadersSync, ATextTooLongForTheLinkIsSaidOnceAndNotSent) {
+    LinkSent sent;
+    std::vector<LinkMessage> out;
+    std::string refused;
+    link_shaders_sync(sent, "land", "title", out, refused);
+    out.clear();
+    const std::string huge(LINK_SHADER_BYTES_MAX + 1, ' ');
+    link_shaders_sync(sent, huge, "title", out, refused);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(sent.landscape, "land") << "a player that connects gets the last text that went";
+    EXPECT_NE(refused.find("the landscape's text is 1048577 bytes"), std::string::npos) << refused;
+    refused.clear();
+    link_shaders_sync(sent, huge, "title", out, refused);
+    EXPECT_EQ(refused, "") << "said once";
+
+    const std::string longest(LINK_SHADER_BYTES_MAX, ' ');
+    link_shaders_sync(sent, longest, "title", out, refused);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], LinkMessage(LinkShader{LinkScene::landscape, longest}));
 }
 
 TEST(LinkState, TracksThenLandscapeThenTitleThenTheTransport) {

@@ -173,7 +173,9 @@ void state_send(StudioLink& link, const StudioSession& session, std::string_view
         link_tracks_sync(link.sent, session.model, changes);
         link.edits_sent = session.edits;
     }
-    link_shaders_sync(link.sent, landscape, title, changes);
+    std::string refused;
+    link_shaders_sync(link.sent, landscape, title, changes, refused);
+    if (!refused.empty()) link.news.push_back(refused);
     for (StudioPlayer& player : link.players) {
         if (!connected(player) || !player.welcomed) continue;
         if (player.state_sent) {

@@ -46,16 +46,30 @@ void link_tracks_sync(LinkSent& sent, const EditModel& model, std::vector<LinkMe
     }
 }
 
+namespace {
+
+void shader_sync(std::string& sent, bool& too_long, LinkScene scene, std::string_view text,
+                 std::vector<LinkMessage>& out, std::string& refused) {
+    if (sent == text) return;
+    if (text.size() > LINK_SHADER_BYTES_MAX) {
+        if (!too_long)
+            refused = std::string(scene == LinkScene::landscape ? "the landscape's" : "the title's") + " text is " +
+                      std::to_string(text.size()) + " bytes, over the link's " +
+                      std::to_string(LINK_SHADER_BYTES_MAX) + ": the players keep the last one";
+        too_long = true;
+        return;
+    }
+    too_long = false;
+    sent = text;
+    out.push_back(LinkShader{scene, sent});
+}
+
+}  // namespace
+
 void link_shaders_sync(LinkSent& sent, std::string_view landscape, std::string_view title,
-                       std::vector<LinkMessage>& out) {
-    if (sent.landscape != landscape) {
-        sent.landscape = landscape;
-        out.push_back(LinkShader{LinkScene::landscape, sent.landscape});
-    }
-    if (sent.title != title) {
-        sent.title = title;
-        out.push_back(LinkShader{LinkScene::title, sent.title});
-    }
+                       std::vector<LinkMessage>& out, std::string& refused) {
+    shader_sync(sent.landscape, sent.landscape_too_long, LinkScene::landscape, landscape, out, refused);
+    shader_sync(sent.title, sent.title_too_long, LinkScene::title, title, out, refused);
 }
 
 LinkTransport link_transport_of(const Transport& transport, int64_t now_ns) {

@@ -21,6 +21,8 @@ struct LinkSent {
     std::vector<LinkTrack> tracks;  // in the order they were first sent
     std::string landscape;
     std::string title;
+    bool landscape_too_long = false;  // the text read last could not be sent
+    bool title_too_long = false;
 };
 
 // The messages that make the keys `from` into `to` on the track (both with
@@ -35,9 +37,10 @@ void link_keys_diff(std::string_view track, std::span<const Keyframe> from, std:
 void link_tracks_sync(LinkSent& sent, const EditModel& model, std::vector<LinkMessage>& out);
 
 // Brings sent to the scenes' texts and appends a shader message for each
-// scene whose text changed.
+// scene whose text changed. A text longer than a shader message carries is
+// not sent (the players keep the last one); refused says so the first time.
 void link_shaders_sync(LinkSent& sent, std::string_view landscape, std::string_view title,
-                       std::vector<LinkMessage>& out);
+                       std::vector<LinkMessage>& out, std::string& refused);
 
 // The transport as the link carries it, in rows, at its position at now_ns.
 LinkTransport link_transport_of(const Transport& transport, int64_t now_ns);

@@ -3,6 +3,7 @@
 // shader that does not build there with its log and the failing lines; the
 // players gone, with why, for a while.
 #include <cinttypes>
+#include <cstdio>
 #include <string>
 
 #include "tools/gl/scene_pipeline.h"
@@ -41,12 +42,15 @@ void player_lines(const StudioPlayer& player, bool leads) {
     ImGui::Indent();
     ImGui::Text("%s, %s, GL %s, %" PRId32 "x%" PRId32, hello.os.c_str(), hello.gl_renderer.c_str(),
                 hello.gl_version.c_str(), hello.screen_width, hello.screen_height);
-    std::string how = player.timed ? std::to_string(int(player.fps + 0.5f)) + " fps" : "no frame time yet";
+    std::string how = "no frame time yet";
     if (player.timed) {
-        char gpu[48];
-        std::snprintf(gpu, sizeof gpu, player.gpu_ms < 0.0f ? "  GPU time unknown" : "  GPU %.2f ms a frame",
-                      double(player.gpu_ms));
-        how += gpu;
+        // Any finite float may come: printed, never converted to an integer.
+        char time[96];
+        if (player.gpu_ms < 0.0f)
+            std::snprintf(time, sizeof time, "%.0f fps  GPU time unknown", double(player.fps));
+        else
+            std::snprintf(time, sizeof time, "%.0f fps  GPU %.2f ms a frame", double(player.fps), double(player.gpu_ms));
+        how = time;
     }
     if (player.played) {
         char row[48];
