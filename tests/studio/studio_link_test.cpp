@@ -212,6 +212,16 @@ TEST_F(StudioLinkTest, WhatAPlayerMayNotSayEndsItsConnection) {
     }
 }
 
+TEST_F(StudioLinkTest, AStudiosBigMessageIsRefusedFromItsHeader) {
+    std::unique_ptr<Player> player = join();
+    // A track announcing 2 GiB, of which nothing more comes: refused without waiting.
+    const uint8_t header[] = {'Z', 'L', 4, 0, 0xf0, 0xff, 0xff, 0x7f, 0, 0, 0};
+    std::string error;
+    ASSERT_EQ(net_send(player->peer.socket, header, error), int64_t(sizeof header)) << error;
+    ASSERT_TRUE(rounds_until([&] { return !link.players[0].gone.empty(); }));
+    EXPECT_EQ(link.players[0].gone, "a track from a player");
+}
+
 TEST_F(StudioLinkTest, APlayerWithoutAHelloIsDroppedAfterFiveSeconds) {
     std::unique_ptr<Player> silent = connect();
     ASSERT_TRUE(rounds_until([&] { return studio_link_connected(link) == 1; }));

@@ -354,8 +354,8 @@ int studio_run(StudioOptions options) {
     if (state.options.listen_port != 0) {
         state.link = std::make_unique<StudioLink>();
         if (!studio_link_listen(*state.link, state.options.listen_address, state.options.listen_port, error)) {
-            std::fprintf(stderr, "zirbelon-studio: cannot listen for players on %s:%u: %s\n",
-                         state.options.listen_address.c_str(), unsigned(state.options.listen_port), error.c_str());
+            // The sockets' reason names the address: "cannot listen on ADDR:PORT: Address already in use".
+            std::fprintf(stderr, "zirbelon-studio: no live link: %s\n", error.c_str());
             return CLI_FAILED;
         }
     }
