@@ -49,7 +49,8 @@ void player_lines(const StudioPlayer& player, bool leads) {
         if (player.gpu_ms < 0.0f)
             std::snprintf(time, sizeof time, "%.0f fps  GPU time unknown", double(player.fps));
         else
-            std::snprintf(time, sizeof time, "%.0f fps  GPU %.2f ms a frame", double(player.fps), double(player.gpu_ms));
+            std::snprintf(time, sizeof time, "%.0f fps  GPU %.2f ms a frame", double(player.fps),
+                          double(player.gpu_ms));
         how = time;
     }
     if (player.played) {
