@@ -66,8 +66,8 @@ void link_peer_pump(LinkPeer& peer, std::vector<LinkMessage>& received) {
     }
     std::array<uint8_t, LINK_FEED_BYTES_MAX> piece;
     for (size_t read = 0; read < LINK_PUMP_BYTES_MAX;) {
-        const int64_t got =
-            net_receive(peer.socket, std::span(piece).first(std::min(piece.size(), LINK_PUMP_BYTES_MAX - read)), error);
+        const size_t asked = std::min(piece.size(), LINK_PUMP_BYTES_MAX - read);
+        const int64_t got = net_receive(peer.socket, std::span(piece).first(asked), error);
         if (got < 0) {
             link_peer_close(peer, error);
             return;
@@ -91,12 +91,11 @@ void link_peer_pump(LinkPeer& peer, std::vector<LinkMessage>& received) {
 
 void link_peer_refuse(LinkPeer& peer, const std::string& reason) {
     if (!link_peer_open(peer)) return;
-    // Only the frame that is partly out must still go whole; the refusal takes
+    // Only a frame that is partly out must still go whole; the refusal takes
     // the place of the rest, which nobody will read.
-    if (peer.unsent.size() > 1) {
-        peer.unsent.resize(1);
-        peer.unsent_bytes = peer.unsent.front().size() - peer.front_sent;
-    }
+    const size_t kept = peer.front_sent > 0 ? 1 : 0;
+    peer.unsent.resize(std::min(peer.unsent.size(), kept));
+    peer.unsent_bytes = kept > 0 ? peer.unsent.front().size() - peer.front_sent : 0;
     peer.unsent.push_back(link_message_encode(LinkRefusal{LINK_VERSION, refusal_reason(reason)}));
     peer.unsent_bytes += peer.unsent.back().size();
     // The fault is the reason it ends, even where the refusal cannot go.

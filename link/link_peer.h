@@ -30,6 +30,7 @@ struct LinkPeer {
     std::string closed;  // why it closed; empty while open
 };
 
+// A connected socket's end; one made from NET_NONE is closed from the start.
 LinkPeer link_peer_create(NetSocket socket);
 bool link_peer_open(const LinkPeer& peer);
 
