@@ -187,6 +187,11 @@ std::map<StudioCommand, Expectation> expectations() {
          }},
         {loop_toggle, [](const Press& p) { EXPECT_NE(p.after.transport.loop, p.before.transport.loop); }},
         {speed_cycle, [](const Press& p) { EXPECT_EQ(p.after.transport.speed, 2.0); }},
+        {lead_toggle,
+         [](const Press& p) {
+             EXPECT_TRUE(p.after.studio_leads);
+             EXPECT_EQ(p.sound_follows, 1) << "the transport goes out again to whoever follows now";
+         }},
         {shot, [](const Press& p) { EXPECT_EQ(p.shots, 1); }},
         {video, [](const Press& p) { EXPECT_EQ(p.videos, 1); }},
         {help_toggle, [](const Press& p) { EXPECT_TRUE(p.after.help); }},

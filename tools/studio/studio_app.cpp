@@ -1,6 +1,6 @@
 // The studio's window and its frame loop, and what the commands ask of the
-// world (the sound, the picture, the files): everything between SDL and the
-// session.
+// world (the sound, the picture, the files, the linked players): everything
+// between SDL and the session.
 #include <SDL2/SDL.h>
 #include <GL/gl.h>
 #include <imgui.h>
@@ -27,6 +27,9 @@
 namespace {
 
 constexpr int64_t WATCH_PERIOD_NS = 100'000'000;  // files are looked at ten times a second
+// Waiting idle while players may be linked: their hellos and rows are
+// answered within a few milliseconds.
+constexpr int LINKED_WAIT_MS = 5;
 constexpr double SILENT_LENGTH = 120.0;  // the timeline without a tune
 
 double milliseconds_since(std::chrono::steady_clock::time_point start) {
@@ -69,6 +72,8 @@ void shaders_reload(StudioWindow& state) {
         state.session.message = error;
         return;
     }
+    // The players get the texts whether or not they build here: their logs say how they fare there.
+    state.texts = texts;
     if (scene_view_build(state.view, texts))
         state.session.message = "shaders built";
     else
@@ -177,12 +182,40 @@ void video(StudioWindow& state) {
                           : "rendering " + call.output;
 }
 
+// The sound follows the transport, silent while a linked player leads (the
+// player plays the tune: its sound is the one heard).
+void sound_follow(StudioWindow& state, const Transport& transport, int64_t now) {
+    state.sound_muted = state.link && studio_link_leader(*state.link, state.session);
+    if (!state.audio) return;
+    Transport heard = transport;
+    heard.playing = transport.playing && !state.sound_muted;
+    studio_audio_follow(*state.audio, heard, now);
+}
+
+// The players: what they said, the edits and texts they are sent, and the
+// lead; what happened goes to the log and the message line. True when
+// something the players panel shows changed.
+bool link_update(StudioWindow& state, int64_t now) {
+    if (!state.link) return false;
+    StudioSession& session = state.session;
+    const bool changed = studio_link_update(*state.link, session, state.texts.landscape, state.texts.title, now);
+    for (const std::string& line : state.link->news) {
+        std::fprintf(stderr, "zirbelon-studio: %s\n", line.c_str());
+        session.message = line;
+    }
+    state.link->news.clear();
+    if (state.sound_muted != (studio_link_leader(*state.link, session) != nullptr))
+        sound_follow(state, session.transport, now);
+    return changed;
+}
+
 // The commands' effects on the window's world.
 StudioEffects effects_of(StudioWindow& state) {
     StudioEffects effects;
     effects.now = studio_monotonic_ns;
     effects.sound_follow = [&state](const Transport& transport, int64_t now) {
-        if (state.audio) studio_audio_follow(*state.audio, transport, now);
+        sound_follow(state, transport, now);
+        if (state.link) studio_link_transport(*state.link, transport, now);
     };
     effects.shot = [&state](StudioSession&) { shot(state); };
     effects.video = [&state](StudioSession&) { video(state); };
@@ -318,6 +351,14 @@ int studio_run(StudioOptions options) {
     }
     for (size_t track = 0; track < session.model.tracks.size(); ++track)
         if (!edit_model_recovery_path(session.model, track).empty()) session.recovered.push_back(track);
+    if (state.options.listen_port != 0) {
+        state.link = std::make_unique<StudioLink>();
+        if (!studio_link_listen(*state.link, state.options.listen_address, state.options.listen_port, error)) {
+            // The sockets' reason names the address: "cannot listen on ADDR:PORT: Address already in use".
+            std::fprintf(stderr, "zirbelon-studio: no live link: %s\n", error.c_str());
+            return CLI_FAILED;
+        }
+    }
     if (!window_open(state, error)) {
         std::fprintf(stderr, "zirbelon-studio: %s\n", error.c_str());
         return CLI_FAILED;
@@ -334,6 +375,7 @@ int studio_run(StudioOptions options) {
     if (state.options.row) transport_seek(transport, *state.options.row / ROWS_PER_SECOND, now);
     if (!state.options.paused || state.options.bench) transport_play(transport, now);
     if (state.audio) studio_audio_follow(*state.audio, transport, now);
+    if (state.link) std::fprintf(stderr, "zirbelon-studio: listening for players on %s\n", state.link->address.c_str());
 
     std::vector<double> bench_frames;
     auto frame_start = std::chrono::steady_clock::now();
@@ -355,12 +397,14 @@ int studio_run(StudioOptions options) {
         // files' next look.
         const bool idle = !drew && !transport.playing && !state.video.running && !state.options.bench;
         if (idle) {
-            if (!SDL_WaitEventTimeout(&event, int(WATCH_PERIOD_NS / 1'000'000))) {
-                // No event: a frame only when a watched file brought news.
+            if (!SDL_WaitEventTimeout(&event, state.link ? LINKED_WAIT_MS : int(WATCH_PERIOD_NS / 1'000'000))) {
+                // No event: a frame only when a watched file or a player brought news.
                 const uint64_t edits = session.edits, generation = state.view.generation;
                 const std::string message = session.message;
                 watches_poll(state, studio_monotonic_ns());
-                if (edits == session.edits && generation == state.view.generation && message == session.message)
+                const bool heard = link_update(state, studio_monotonic_ns());
+                if (!heard && edits == session.edits && generation == state.view.generation &&
+                    message == session.message)
                     continue;
             } else {
                 ImGui_ImplSDL2_ProcessEvent(&event);
@@ -372,12 +416,15 @@ int studio_run(StudioOptions options) {
             event_take(state, event);
         }
         now = studio_monotonic_ns();
+        // Before the clock is read: a leading player's row is the play head.
+        link_update(state, now);
         transport_update(transport, now);
-        if (state.audio && transport.playing) studio_audio_sync(*state.audio, transport, now);
+        const bool heard = state.audio && transport.playing && !state.sound_muted;
+        if (heard) studio_audio_sync(*state.audio, transport, now);
         watches_poll(state, now);
         if (video_job_poll(state.video)) session.message = state.video.outcome;
-        session.seconds = state.audio && transport.playing ? studio_audio_seconds(*state.audio, transport, now)
-                                                           : transport_seconds(transport, now);
+        session.seconds =
+            heard ? studio_audio_seconds(*state.audio, transport, now) : transport_seconds(transport, now);
         session.row = row_from_seconds(session.seconds);
         drew = scene_render(state);
 
@@ -410,6 +457,7 @@ int studio_run(StudioOptions options) {
     if (state.options.bench) bench_report(bench_frames, reload_ms, state);
 
     video_job_stop(state.video);
+    state.link.reset();
     state.audio.reset();
     scene_view_release(state.view);
     ImGui_ImplOpenGL2_Shutdown();

@@ -54,6 +54,8 @@ constexpr StudioBinding BINDINGS[] = {
     {SDL_SCANCODE_O, MOD_NONE, loop_out, {}},
     {SDL_SCANCODE_L, MOD_NONE, loop_toggle, "loop on and off"},
     {SDL_SCANCODE_S, MOD_NONE, speed_cycle, "speed: 1x, 2x, 0.5x"},
+    {SDL_SCANCODE_P, MOD_NONE, lead_toggle,
+     "linked players: take the lead back (the studio's clock and sound) / give it to them again"},
     {SDL_SCANCODE_F12, MOD_NONE, shot, "the frame at the current row, 1920x1080, as a PNG in the shots folder"},
     {SDL_SCANCODE_V, MOD_NONE, video, "the loop span (or the tune) to a video, in the background"},
     {SDL_SCANCODE_PAGEUP, MOD_CTRL, key_previous, "the track's key before / after the current row"},

@@ -106,6 +106,17 @@ void loop_command(StudioSession& session, const StudioEffects& effects, StudioCo
                                                               : "loop span " + span + " (L loops it)";
 }
 
+// Who leads changes what the clock and the sound follow: the transport goes
+// out again, so that the players stand where the studio does.
+void lead_toggle(StudioSession& session, const StudioEffects& effects) {
+    session.studio_leads = !session.studio_leads;
+    sound_follow(session, effects, now_of(effects));
+    session.message = session.studio_leads
+                          ? "the studio leads: its clock and sound; linked players follow it (P gives them the lead)"
+                          : "linked players lead: the play head follows the first that plays and the studio is "
+                            "silent (P takes the lead back)";
+}
+
 void save(StudioSession& session, const StudioEffects& effects) {
     std::string error;
     std::vector<std::string> written;
@@ -206,6 +217,7 @@ void studio_command_run(StudioSession& session, const StudioEffects& effects, St
         case StudioCommand::loop_out:
         case StudioCommand::loop_toggle: return loop_command(session, effects, command);
         case StudioCommand::speed_cycle: return speed_cycle(session, effects);
+        case StudioCommand::lead_toggle: return lead_toggle(session, effects);
         case StudioCommand::shot:
             if (effects.shot) effects.shot(session);
             return;

@@ -34,6 +34,9 @@ struct StudioSession {
     double seconds = 0.0;  // where the picture is this frame
     double row = 0.0;
     uint64_t edits = 0;    // counts edits, undos and reloads
+    // While players are linked, the first one that plays leads the clock and
+    // the studio is silent; the maker may keep the lead (and the sound).
+    bool studio_leads = false;
 
     bool help = false;
     bool quit_asked = false;
@@ -100,6 +103,7 @@ enum class StudioCommand {
     values_scale,
     values_offset,
     keys_stretch,
+    lead_toggle,
 };
 
 // Runs the command on the session; its message says what it did or why not.

@@ -4,6 +4,7 @@
 // text. Anywhere else it needs to be told.
 #include "tools/studio/studio_options.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -51,7 +52,28 @@ void checkout_defaults_fill(StudioOptions& options) {
     if (options.shaders.title.empty()) options.shaders.title = first_existing({build / "shaders" / "title.glsl"});
 }
 
+// [ADDR:]PORT, the address 127.0.0.1 unless given.
+bool listen_take(std::string_view text, StudioOptions& options, std::string& error) {
+    const size_t colon = text.rfind(':');
+    const std::string_view address = colon == std::string_view::npos ? "127.0.0.1" : text.substr(0, colon);
+    int64_t port = 0;
+    if (address.empty() || !cli_integer(text.substr(colon == std::string_view::npos ? 0 : colon + 1), port) ||
+        port < 1 || port > 65535) {
+        error = "needs [ADDR:]PORT with a port from 1 to 65535, not " + text_quote(text);
+        return false;
+    }
+    options.listen_address = std::string(address);
+    options.listen_port = uint16_t(port);
+    return true;
+}
+
 }  // namespace
+
+bool studio_address_loopback(std::string_view address) {
+    // A name that merely starts like one ("127.example.org") may be anywhere.
+    const bool numeric = address.find_first_not_of("0123456789.") == std::string_view::npos;
+    return address == "localhost" || (numeric && address.starts_with("127."));
+}
 
 std::optional<int> studio_options_parse(std::span<const std::string_view> args, StudioOptions& options) {
     std::string fresh;
@@ -59,7 +81,8 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
         .tool = "zirbelon-studio",
         .name = "",
         .usage = {"[PROJECT] [--new PROJECT] [--dir DIR] [--tracks DIR] [--shader SCENE=FILE] [--row R]\n"
-                  "                       [--paused] [--size WxH] [--fullscreen] [--display N] [--shots DIR]"},
+                  "                       [--paused] [--size WxH] [--fullscreen] [--display N] [--shots DIR]\n"
+                  "                       [--listen [ADDR:]PORT]"},
         .description =
             "The makers' live loop: the presentation's picture and music play while you\n"
             "edit its tracks and shaders, and every change shows on the next frame.\n"
@@ -113,6 +136,10 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
                  }},
                 {"--shots", "DIR", "where F12 puts its pictures (default: the working folder)",
                  cli_take_string(options.shots)},
+                {"--listen", "[ADDR:]PORT",
+                 "drive players over the live link (docs/link.md): take them on\nPORT (1-65535, the link's is 7720) of "
+                 "ADDR, 127.0.0.1 unless\ngiven; on any other address anyone on that network can connect",
+                 [&options](std::string_view text, std::string& error) { return listen_take(text, options, error); }},
                 {"--bench", "", "play for ten seconds, print the frame rate, the seek-to-sound\nlatency and "
                                 "the shader reload time, and end",
                  cli_take_flag(options.bench)},
@@ -153,6 +180,12 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
                                         "from the installed presentation (zirbelon-studio --new PROJECT), or name "
                                         "the presentation's folder (--dir DIR)");
     }
+    if (options.listen_port != 0 && !studio_address_loopback(options.listen_address))
+        std::fprintf(stderr,
+                     "zirbelon-studio: warning: listening for players on %s, not on loopback: anyone on that "
+                     "network can then connect as a player and read every track and shader (the link has no "
+                     "password); do so only on a network you trust\n",
+                     options.listen_address.c_str());
     if (options.shots.empty()) options.shots = ".";
     // The tools are found beside the studio's own binary first.
     if (options.render_tool.empty())

@@ -26,7 +26,15 @@ struct StudioOptions {
     std::string shots;           // where F12 puts its pictures
     std::string render_tool;     // zirbelon-render, for videos of the loop span
     bool bench = false;          // play for a while, print figures, end
+    // The live link: players are taken on listen_address:listen_port; port 0
+    // for no link.
+    std::string listen_address;
+    uint16_t listen_port = 0;
 };
+
+// Whether an address to listen on reaches this machine alone: 127.x.x.x or
+// localhost. Anywhere else, whoever reaches the port can connect.
+bool studio_address_loopback(std::string_view address);
 
 // Reads the command line after the program's name. nullopt: go on; otherwise
 // the status to end with (0 after --help or --version, 2 after a wrong line).

@@ -1,12 +1,14 @@
 // What the studio's window holds beyond the session its commands act on: the
 // options, the SDL window, the picture, the sound, the watched files, the video
-// in the background and what the panels keep between frames. The program
+// in the background, the live link's players and what the panels keep between
+// frames. The program
 // (studio_app.cpp) owns it; the panels (ui/) draw it and the session.
 #pragma once
 
 #include <SDL2/SDL.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "tools/studio/scene_view.h"
 #include "tools/studio/studio_audio.h"
 #include "tools/studio/studio_commands.h"
+#include "tools/studio/studio_link.h"
 #include "tools/studio/studio_options.h"
 #include "tools/studio/video_job.h"
 
@@ -33,9 +36,11 @@ struct StudioWindow {
 
     StudioAudioPtr audio;  // null: silent
     std::string silent_reason;
+    bool sound_muted = false;  // a linked player leads: its sound is the one heard
     Waveform waveform;
 
     SceneView view;
+    SceneTexts texts;  // as last read, for the players
     std::string renderer_name;
     RenderSizeRule size_rule;
     RenderSize drawn{};      // the size of the picture in the texture
@@ -55,4 +60,6 @@ struct StudioWindow {
     int64_t next_watch_ns = 0;
 
     VideoJob video;
+
+    std::unique_ptr<StudioLink> link;  // null without --listen
 };

@@ -40,3 +40,5 @@ void quit_window(StudioWindow& window);
 void conflict_window(StudioWindow& window);
 // Edits recovered from a studio that a signal ended, to take back or drop.
 void recovery_window(StudioWindow& window);
+// The live link's players, while the studio listens for them.
+void players_window(StudioWindow& window);

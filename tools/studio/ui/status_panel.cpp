@@ -1,6 +1,7 @@
 // The status panel: where the picture is (time, row, bar and beat, the
-// camera's values, the scene), how it plays and is drawn, then the buttons
-// for the commands people look for with the mouse, and the last message.
+// camera's values, the scene), how it plays and is drawn and who leads the
+// clock while players are linked, then the buttons for the commands people
+// look for with the mouse, and the last message.
 #include <cstdio>
 #include <string>
 
@@ -23,11 +24,24 @@ std::string status_where(const StudioWindow& window) {
     return text;
 }
 
+// Who the clock follows, while the studio listens for players.
+std::string status_lead(const StudioWindow& window) {
+    if (!window.link) return {};
+    const StudioLink& link = *window.link;
+    const size_t players = studio_link_connected(link);
+    const std::string linked = "  " + std::to_string(players) + (players == 1 ? " player" : " players");
+    if (const StudioPlayer* leader = studio_link_leader(link, window.session))
+        return linked + ", player " + std::to_string(leader->number) + " leads (P takes the lead)";
+    return linked + (window.session.studio_leads ? ", the studio leads (P gives the lead to players)" : "");
+}
+
 std::string status_how(const StudioWindow& window) {
     char text[512];
-    std::snprintf(text, sizeof text, "%.0f fps  scene %dx%d %.1f ms  %s  %s", window.window_fps, window.drawn.width,
-                  window.drawn.height, window.scene_ms, window.renderer_name.c_str(),
-                  window.audio ? "sound" : ("silent: " + window.silent_reason).c_str());
+    std::snprintf(text, sizeof text, "%.0f fps  scene %dx%d %.1f ms  %s  %s%s", window.window_fps,
+                  window.drawn.width, window.drawn.height, window.scene_ms, window.renderer_name.c_str(),
+                  window.audio ? (window.sound_muted ? "sound muted" : "sound")
+                               : ("silent: " + window.silent_reason).c_str(),
+                  status_lead(window).c_str());
     return text;
 }
 

@@ -31,6 +31,7 @@ void studio_ui_draw(StudioWindow& window) {
         picture_panel(window, origin, size);
         ImGui::End();
         ImGui::PopStyleVar();
+        players_window(window);
         conflict_window(window);
         recovery_window(window);
         quit_window(window);
@@ -47,6 +48,7 @@ void studio_ui_draw(StudioWindow& window) {
     status_panel(window, {origin.x + 6, origin.y + top_height + CURVES_HEIGHT + TIMELINE_HEIGHT + 3});
     ImGui::End();
     ImGui::PopStyleVar();
+    players_window(window);
     help_window(window);
     typing_window(window);
     conflict_window(window);
