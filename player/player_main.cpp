@@ -93,8 +93,9 @@ void scene_build(PlayerScreen& screen, PlayerLink* link, bool landscape, const s
     const PlayerBuild build = player_screen_build(screen, landscape, text);
     if (!build.built)
         std::fprintf(stderr, "zirbelon-player: the %s's shader does not build; it goes on with the last one "
-                             "that did:\n%s",
-                     landscape ? "landscape" : "title", build.log.c_str());
+                             "that did:\n%s%s",
+                     landscape ? "landscape" : "title", build.log.c_str(),
+                     build.log.empty() || build.log.back() != '\n' ? "\n" : "");
     if (link) {
         std::string log = build.log;
         if (log.size() > LINK_SHADER_LOG_BYTES_MAX) log.resize(LINK_SHADER_LOG_BYTES_MAX);
