@@ -10,6 +10,8 @@ constexpr size_t KEPT_CAPACITY_MAX = size_t(1) << 20;
 
 size_t unread(const LinkDecoder& d) { return d.buffer.size() - d.start; }
 
+uint16_t header_kind(std::span<const uint8_t> header) { return uint16_t(header[2] | header[3] << 8); }
+
 LinkNext fault(LinkDecoder& d, std::string reason) {
     d.error = std::move(reason);
     d.buffer = {};
@@ -57,6 +59,13 @@ void link_decoder_feed(LinkDecoder& decoder, std::span<const uint8_t> bytes) {
     decoder.buffer.insert(decoder.buffer.end(), bytes.begin(), bytes.end());
 }
 
+std::optional<uint16_t> link_decoder_kind_arriving(const LinkDecoder& decoder) {
+    if (!decoder.error.empty() || decoder.skipping > 0 || unread(decoder) < LINK_HEADER_BYTES) return std::nullopt;
+    const std::span<const uint8_t> waiting(decoder.buffer.data() + decoder.start, unread(decoder));
+    if (waiting[0] != LINK_MAGIC[0] || waiting[1] != LINK_MAGIC[1]) return std::nullopt;
+    return header_kind(waiting);
+}
+
 LinkNext link_decoder_next(LinkDecoder& decoder) {
     if (!decoder.error.empty()) return {LinkStatus::error, {}, decoder.error};
     for (;;) {
@@ -74,7 +83,7 @@ LinkNext link_decoder_next(LinkDecoder& decoder) {
                                           hex(waiting.first(i + 1)) + ", not a link frame");
         if (waiting.size() < LINK_HEADER_BYTES) return {};
 
-        const uint16_t kind = uint16_t(waiting[2] | waiting[3] << 8);
+        const uint16_t kind = header_kind(waiting);
         const uint32_t length = uint32_t(waiting[4]) | uint32_t(waiting[5]) << 8 | uint32_t(waiting[6]) << 16 |
                                 uint32_t(waiting[7]) << 24;
         const std::optional<size_t> max = link_payload_max(kind);

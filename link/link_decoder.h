@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -43,6 +44,11 @@ void link_decoder_feed(LinkDecoder& decoder, std::span<const uint8_t> bytes);
 // fault, the same one every time, once the stream went wrong. Frames of
 // unknown kinds are skipped by their length.
 LinkNext link_decoder_next(LinkDecoder& decoder);
+
+// The kind of the frame whose header has arrived and whose payload has not
+// (yet) all arrived; nullopt otherwise. A receiver may refuse a kind it never
+// takes from its header, before waiting for a payload of up to 2 GiB.
+std::optional<uint16_t> link_decoder_kind_arriving(const LinkDecoder& decoder);
 
 // The bytes the decoder holds now, never more than LINK_BUFFER_MAX.
 size_t link_decoder_buffered(const LinkDecoder& decoder);

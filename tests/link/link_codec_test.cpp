@@ -180,6 +180,19 @@ TEST(LinkBounds, APayloadWaitsWithoutMemoryForWhatItAnnounces) {
     link_decoder_feed(decoder, partial);
     EXPECT_EQ(link_decoder_next(decoder).status, LinkStatus::more);
     EXPECT_LT(g_largest_request, size_t(1024));
+    // Its kind is known from the header, so a receiver may refuse it at once.
+    EXPECT_EQ(link_decoder_kind_arriving(decoder), kind_number(LinkKind::shader));
+}
+
+TEST(LinkBounds, NoKindArrivesBeforeAWholeHeaderNorAfterAFault) {
+    LinkDecoder decoder;
+    const Bytes whole = header(kind_number(LinkKind::track), 1000);
+    link_decoder_feed(decoder, std::span(whole).first(7));
+    EXPECT_EQ(link_decoder_kind_arriving(decoder), std::nullopt);
+    LinkDecoder wrong;
+    link_decoder_feed(wrong, Bytes{'G', 'E', 'T', ' ', '/', ' ', 'H', 'T'});
+    EXPECT_EQ(link_decoder_next(wrong).status, LinkStatus::error);
+    EXPECT_EQ(link_decoder_kind_arriving(wrong), std::nullopt);
 }
 
 TEST(LinkBounds, TextsLongerThanTheirFieldsAllowAreRefused) {

@@ -32,14 +32,6 @@ std::string_view kind_name(const LinkMessage& message) {
 
 bool connected(const StudioPlayer& player) { return player.gone.empty(); }
 
-// The kind of a frame whose header has arrived and whose payload is still on
-// its way, if any.
-std::optional<LinkKind> kind_arriving(const LinkDecoder& decoder) {
-    if (decoder.skipping > 0 || decoder.buffer.size() - decoder.start < LINK_HEADER_BYTES) return std::nullopt;
-    const uint8_t* header = decoder.buffer.data() + decoder.start;
-    return LinkKind(uint16_t(header[2] | header[3] << 8));
-}
-
 // What only a studio sends is refused from its header: a track may announce
 // 2 GiB, which a player has no business making the studio wait for and hold.
 bool studio_kind(LinkKind kind) {
@@ -160,10 +152,9 @@ bool players_pump(StudioLink& link, StudioSession& session, int64_t now_ns) {
             if (!link_peer_open(player.peer)) break;
             message_take(link, session, player, message, now_ns);
         }
-        const std::optional<LinkKind> arriving = kind_arriving(player.peer.decoder);
-        if (link_peer_open(player.peer) && arriving && studio_kind(*arriving))
-            link_peer_refuse(player.peer,
-                             "a " + std::string(link_kind_name(uint16_t(*arriving))) + " from a player");
+        const std::optional<uint16_t> arriving = link_decoder_kind_arriving(player.peer.decoder);
+        if (link_peer_open(player.peer) && arriving && studio_kind(LinkKind(*arriving)))
+            link_peer_refuse(player.peer, "a " + std::string(link_kind_name(*arriving)) + " from a player");
         if (!player.welcomed && link_peer_open(player.peer) && now_ns - player.connected_ns > STUDIO_LINK_HELLO_NS)
             link_peer_refuse(player.peer, "no hello within " + std::to_string(STUDIO_LINK_HELLO_NS / 1'000'000'000) +
                                               " seconds");
