@@ -37,15 +37,7 @@ std::optional<int> player_options_parse(std::span<const std::string_view> args, 
                      return false;
                  }},
                 {"--display", "N", "the display to open on, from 0 (default 0)",
-                 [&options](std::string_view text, std::string& error) {
-                     int64_t display = 0;
-                     if (!cli_integer(text, display) || display < 0 || display > 63) {
-                         error = "needs a display number from 0 to 63, not " + text_quote(text);
-                         return false;
-                     }
-                     options.window.display = int32_t(display);
-                     return true;
-                 }},
+                 cli_take_display(options.window.display)},
                 {"--from", "TIME", "start at this music position, seconds or M:SS (default 0)",
                  cli_take_time(options.from_seconds, 0.0, 86400.0, "a music position from 0 to 86400 seconds")},
                 {"--link", "HOST[:PORT]",

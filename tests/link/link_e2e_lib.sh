@@ -81,6 +81,19 @@ start_studio() {  # ROW: a studio listening, paused at ROW; studio_pid, window
   fail "the studio did not listen: $(cat studio.err)"
 }
 press() { DISPLAY=$studio_display xdotool key --window "$window" "$@"; sleep 0.4; }
+# VALUE: a key of cam.dist at row 601 typed in the studio paused at 600 (the
+# fifth track; the cursor starts on the first, Down goes one row on), saved.
+key_edit_at_601() {
+  press Right Right Right Right
+  press Down
+  press Insert
+  press Return
+  DISPLAY=$studio_display xdotool type --window "$window" --delay 50 "$1"
+  press Return
+  press ctrl+s
+  sleep 1
+  grep -q "^601 $1 " texts/cam.dist.txt || fail "the key is not in the saved text"
+}
 player_alive() { kill -0 "$player_pid" 2>/dev/null || fail "the player ended"; }
 links() { grep -c "linked to the studio at 127.0.0.1:$port" player.err || true; }
 wait_links() {  # N: until the player has been linked N times

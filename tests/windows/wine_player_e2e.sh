@@ -27,15 +27,7 @@ expect_row 600 row-600.png
 player_shows linked row-600.png
 
 echo "== a key edited in the Linux studio shows on the Windows player"
-press Right Right Right Right
-press Down
-press Insert
-press Return
-DISPLAY=$studio_display xdotool type --window "$window" --delay 50 "3.25"
-press Return
-press ctrl+s
-sleep 1
-grep -q "^601 3.25 " texts/cam.dist.txt || fail "the key is not in the saved text"
+key_edit_at_601 3.25
 expect_row 601 edited.png
 player_shows edited edited.png
 echo "wine player e2e: all passed"

@@ -390,6 +390,18 @@ CliTake cli_take_integer(int64_t& value, int64_t low, int64_t high) {
     };
 }
 
+CliTake cli_take_display(int32_t& display) {
+    return [&display](std::string_view text, std::string& error) {
+        int64_t number = 0;
+        if (!cli_integer(text, number) || number < 0 || number > 63) {
+            error = "needs a display number from 0 to 63, not " + text_quote(text);
+            return false;
+        }
+        display = int32_t(number);
+        return true;
+    };
+}
+
 CliOption cli_quiet_option(bool& quiet) {
     return {"-q, --quiet", "", "no progress on stderr", cli_take_flag(quiet)};
 }

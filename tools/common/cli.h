@@ -123,5 +123,7 @@ CliTake cli_take_flag(bool& value);
 CliTake cli_take_number(double& value, double low, double high, std::string_view wanted);
 CliTake cli_take_time(double& seconds, double low, double high, std::string_view wanted);
 CliTake cli_take_integer(int64_t& value, int64_t low, int64_t high);
+// A display's number, from 0 (the programs that open a window on one).
+CliTake cli_take_display(int32_t& display);
 // -q, --quiet: no progress on stderr.
 CliOption cli_quiet_option(bool& quiet);

@@ -125,15 +125,7 @@ std::optional<int> studio_options_parse(std::span<const std::string_view> args, 
                  }},
                 {"--fullscreen", "", "fill the screen", cli_take_flag(options.fullscreen)},
                 {"--display", "N", "the display to open on (default 0)",
-                 [&options](std::string_view text, std::string& error) {
-                     int64_t display = 0;
-                     if (!cli_integer(text, display) || display < 0 || display > 63) {
-                         error = "needs a display number from 0 to 63, not " + text_quote(text);
-                         return false;
-                     }
-                     options.display = int32_t(display);
-                     return true;
-                 }},
+                 cli_take_display(options.display)},
                 {"--shots", "DIR", "where F12 puts its pictures (default: the working folder)",
                  cli_take_string(options.shots)},
                 {"--listen", "[ADDR:]PORT",
