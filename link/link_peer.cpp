@@ -53,7 +53,7 @@ void link_peer_send(LinkPeer& peer, const LinkMessage& message) {
     std::string error;
     if (!flush(peer, error))
         link_peer_close(peer, error);
-    else if (peer.unsent_bytes > LINK_UNSENT_MAX)
+    else if (peer.unsent.size() > 1 && peer.unsent_bytes > LINK_UNSENT_MAX)
         link_peer_close(peer, "the peer stopped reading");
 }
 

@@ -15,7 +15,8 @@
 #include "link/link_message.h"
 #include "platform/net.h"
 
-// Unsent bytes beyond this (a peer that stopped reading) end the connection.
+// Unsent bytes beyond this (a peer that stopped reading) end the connection,
+// unless they are one frame alone: a track may be larger, up to its bound.
 inline constexpr size_t LINK_UNSENT_MAX = size_t(256) << 20;
 // The most bytes one pump reads: a flood of frames waits for later pumps
 // rather than holding up the frame of the program that pumps.
