@@ -175,19 +175,19 @@ int main(int argc, char** argv) {
         player_window_size(width, height);
         const bool changed = row != drawn_row || show.changes != drawn_changes || width != drawn_width ||
                              height != drawn_height;
-        if (!changed) {
+        if (changed) {
+            player_screen_draw(screen, scene_for_row(row), frame_values(show.camera, row), width, height);
+            player_window_swap();
+            drawn_row = row;
+            drawn_changes = show.changes;
+            drawn_width = width;
+            drawn_height = height;
+            ++frames;
+            if (show.clock.playing) player_link_send(link, LinkPlayerRow{row});
+        } else {
             std::this_thread::sleep_for(IDLE_WAIT);
-            continue;
         }
-        player_screen_draw(screen, scene_for_row(row), frame_values(show.camera, row), width, height);
-        player_window_swap();
-        drawn_row = row;
-        drawn_changes = show.changes;
-        drawn_width = width;
-        drawn_height = height;
-        ++frames;
-        if (!linking) continue;
-        if (show.clock.playing) player_link_send(link, LinkPlayerRow{row});
+        // Once a second, drawing or standing paused (a rate of 0: nothing new to draw).
         now = monotonic_ns();
         if (now - frames_since_ns >= FRAME_TIME_PERIOD_NS) {
             const float fps = float(double(frames) * 1e9 / double(now - frames_since_ns));
