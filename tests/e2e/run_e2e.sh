@@ -19,7 +19,10 @@ set -e
 grep -q "no display" nodisplay.err || fail "without a display it said: $(cat nodisplay.err)"
 
 echo "== virtual display"
-start_x_server Xvfb -screen 0 1920x1080x24 -nolisten tcp
+# -noreset: an X server that starts afresh when its last client leaves turns
+# away a program that connects in that moment ("no display"): each program
+# here starts right after the one before it ended.
+start_x_server Xvfb -screen 0 1920x1080x24 -nolisten tcp -noreset
 
 # run_until_escape NAME [KEYS]: KEYS (default Escape) end it.
 run_until_escape() {

@@ -45,9 +45,12 @@ cp "$title_glsl" title.glsl
 shaders=(--shader landscape=landscape.glsl --shader title=title.glsl)
 
 start_x() {  # VAR SIZE: a virtual display, its DISPLAY in VAR
+  # -noreset: an X server that starts afresh when its last client leaves turns
+  # away a program that connects in that moment ("no display"): each program
+  # here starts right after the one before it ended.
   local fd number
   exec {fd}<> <(:)
-  Xvfb -displayfd "$fd" -screen 0 "$2" -nolisten tcp >"xvfb-$1.log" 2>&1 &
+  Xvfb -displayfd "$fd" -screen 0 "$2" -nolisten tcp -noreset >"xvfb-$1.log" 2>&1 &
   pids+=($!)
   read -r -t 30 -u "$fd" number || fail "Xvfb did not start"
   exec {fd}>&-

@@ -48,7 +48,10 @@ echo "== the launcher, from another folder and through a symlink"
 write_constant_track "$folder/sync_cam.dist.track" 4 # y
 write_constant_track "$folder/sync_cam.rot.track" 2  # rot
 ln -s "$prefix/bin/zirbelon" linked-launcher
-start_x_server Xvfb -screen 0 1920x1080x24 -nolisten tcp
+# -noreset: an X server that starts afresh when its last client leaves turns
+# away a program that connects in that moment ("no display"): each program
+# here starts right after the one before it ended.
+start_x_server Xvfb -screen 0 1920x1080x24 -nolisten tcp -noreset
 (cd / && SDL_AUDIODRIVER=dummy timeout -k 5 120 "$work/linked-launcher") >launcher.out 2>&1 &
 pid=$!
 pids+=($pid)

@@ -27,7 +27,10 @@ for name in libSDL2-2.0.so.0 libmpg123.so.0; do
   hidden+=("$(realpath "$path")")
 done
 
-start_x_server Xvfb -screen 0 1920x1080x24 -nolisten tcp
+# -noreset: an X server that starts afresh when its last client leaves turns
+# away a program that connects in that moment ("no display"): each program
+# here starts right after the one before it ended.
+start_x_server Xvfb -screen 0 1920x1080x24 -nolisten tcp -noreset
 
 # Runs inside the namespace: hide the libraries, check they are hidden, then
 # start the folder's program in the background and print its PID.

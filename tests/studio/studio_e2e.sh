@@ -49,7 +49,10 @@ cp "$title_glsl" title.glsl
 shaders=(--shader landscape=landscape.glsl --shader title=title.glsl)
 
 exec {displayfd}<> <(:)
-Xvfb -displayfd "$displayfd" -screen 0 1600x900x24 -nolisten tcp >xvfb.log 2>&1 &
+# -noreset: an X server that starts afresh when its last client leaves turns
+# away a program that connects in that moment ("no display"): each program
+# here starts right after the one before it ended.
+Xvfb -displayfd "$displayfd" -screen 0 1600x900x24 -nolisten tcp -noreset >xvfb.log 2>&1 &
 pids+=($!)
 read -r -t 30 -u "$displayfd" number || fail "Xvfb did not start"
 export DISPLAY=":$number"
