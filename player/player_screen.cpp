@@ -72,16 +72,7 @@ std::string gl_text(const GlFunctions& gl, uint32_t name) {
     return text ? reinterpret_cast<const char*>(text) : "";
 }
 
-// The GL version's major and minor numbers ("4.5 (Compatibility Profile) Mesa").
-int gl_version_number(const GlFunctions& gl) {
-    const std::string version = gl_text(gl, GL_VERSION);
-    int major = 0, minor = 0;
-    size_t at = 0;
-    while (at < version.size() && version[at] >= '0' && version[at] <= '9') major = major * 10 + (version[at++] - '0');
-    if (at < version.size() && version[at] == '.') ++at;
-    while (at < version.size() && version[at] >= '0' && version[at] <= '9') minor = minor * 10 + (version[at++] - '0');
-    return major * 10 + minor;
-}
+int gl_version(const GlFunctions& gl) { return gl_version_number(gl_text(gl, GL_VERSION).c_str()); }
 
 bool gl_has_extension(const GlFunctions& gl, std::string_view name) {
     const std::string all = gl_text(gl, GL_EXTENSIONS);
@@ -167,7 +158,7 @@ bool framebuffer_create(PlayerScreen& screen) {
     auto* attach = entry<FramebufferTextureFn>(gl, "glFramebufferTexture2D");
     auto* check = entry<CheckFramebufferFn>(gl, "glCheckFramebufferStatus");
     if (!gen_textures || !bind_texture || !image || !parameter || !gen_framebuffers || !bind_framebuffer ||
-        !attach || !check || !entry<BlitFn>(gl, "glBlitFramebuffer") || gl_version_number(gl) < 30)
+        !attach || !check || !entry<BlitFn>(gl, "glBlitFramebuffer") || gl_version(gl) < 30)
         return false;
     gen_textures(1, &screen.texture);
     bind_texture(GL_TEXTURE_2D, screen.texture);
@@ -231,7 +222,7 @@ PlayerScreen player_screen_create(const GlFunctions& gl) {
     PlayerScreen screen;
     screen.gl = gl;
     framebuffer_create(screen);
-    const bool timer_query = gl_version_number(gl) >= 33 || gl_has_extension(gl, "GL_ARB_timer_query");
+    const bool timer_query = gl_version(gl) >= 33 || gl_has_extension(gl, "GL_ARB_timer_query");
     auto* gen_queries = entry<GenFn>(gl, "glGenQueries");
     if (timer_query && gen_queries && entry<QueryFn>(gl, "glBeginQuery") && entry<EndQueryFn>(gl, "glEndQuery") &&
         entry<QueryResultFn>(gl, "glGetQueryObjectui64v")) {

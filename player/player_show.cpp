@@ -35,8 +35,7 @@ void camera_refresh(PlayerShow& show) {
 
 PlayerShow player_show_create(const std::string& folder, double row, int64_t now_ns) {
     PlayerShow show;
-    show.tracks = trackset_create(folder.empty() || folder == "." ? std::string(TRACKSET_BASE_NAME)
-                                                                  : folder + "/" + TRACKSET_BASE_NAME);
+    show.tracks = trackset_create(folder.empty() ? std::string(TRACKSET_BASE_NAME) : folder + "/" + TRACKSET_BASE_NAME);
     if (show.tracks) show.camera = camera_tracks_request(*show.tracks);
     show.landscape = landscape_glsl;
     show.title = title_glsl;

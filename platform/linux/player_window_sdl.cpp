@@ -9,10 +9,10 @@
 #include <sys/utsname.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 
 #include "platform/player_window.h"
+#include "shaders/gl_functions.h"
 
 namespace {
 
@@ -33,12 +33,9 @@ bool fail(std::string& error, std::string_view what) {
     return false;
 }
 
-// The context's version from GL_VERSION ("2.1 Mesa ..."), at least 2.1.
+// The context's version ("2.1 Mesa ..."), at least 2.1.
 bool gl_version_enough() {
-    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    int major = 0, minor = 0;
-    if (!version || std::sscanf(version, "%d.%d", &major, &minor) != 2) return false;
-    return major > 2 || (major == 2 && minor >= 1);
+    return gl_version_number(reinterpret_cast<const char*>(glGetString(GL_VERSION))) >= 21;
 }
 
 }  // namespace

@@ -8,12 +8,12 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/player_window.h"
+#include "shaders/gl_functions.h"
 
 namespace {
 
@@ -83,13 +83,10 @@ PIXELFORMATDESCRIPTOR pixel_format_request() {
     return request;
 }
 
-// The context's version from GL_VERSION ("4.6.0 NVIDIA ..."), at least 2.1;
+// The context's version ("4.6.0 NVIDIA ..."), at least 2.1;
 // Windows' own GDI renderer gives 1.1.
 bool gl_version_enough() {
-    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    int major = 0, minor = 0;
-    if (!version || std::sscanf(version, "%d.%d", &major, &minor) != 2) return false;
-    return major > 2 || (major == 2 && minor >= 1);
+    return gl_version_number(reinterpret_cast<const char*>(glGetString(GL_VERSION))) >= 21;
 }
 
 }  // namespace
